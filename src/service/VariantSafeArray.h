@@ -1,0 +1,45 @@
+#pragma once
+
+#include <windows.h>
+#include <oleauto.h>
+
+namespace quillet {
+
+// Owns one VARIANT that holds a one-dimensional SAFEARRAY of VARIANT: a reply that the service fills
+// through an out parameter, or a settings array handed back to it. Elements are addressed by index as
+// passed, counted from 0. Failures of the array primitives raise _com_error with their HRESULT.
+class CVariantSafeArray : public tagVARIANT {
+public:
+    CVariantSafeArray();
+    CVariantSafeArray(const CVariantSafeArray&) = delete;
+    CVariantSafeArray& operator=(const CVariantSafeArray&) = delete;
+    virtual ~CVariantSafeArray();
+
+    // The VARIANT to pass as a service call's VARIANT* out parameter.
+    VARIANT* Out() { return this; }
+
+    // A bitwise copy for a by-value parameter; this object keeps ownership.
+    VARIANT ByValue() const;
+
+    // The array, or null when the VARIANT holds none (an answer of another type, or no answer).
+    SAFEARRAY* Array() const;
+
+    // Copies element index bit for bit into out. The copy owns nothing: a BSTR in it stays the array's.
+    // Fails, raising _com_error, when there is no array, when its elements are no VARIANTs or it is not
+    // one-dimensional, and when the index lies outside its bounds.
+    void GetElement(LONG index, VARIANT& out) const;
+
+    // Stores a copy of in at index; the caller still owns in.
+    void PutElement(LONG index, const VARIANT& in);
+
+    // Dimension count (0 without an array) and the bounds of a dimension, numbered from 1.
+    UINT Dimensions() const;
+    LONG LowerBound(UINT dimension) const;
+    LONG UpperBound(UINT dimension) const;
+
+    // Destroys the array (or clears another value) and leaves VT_EMPTY. Raises _com_error on failure;
+    // the destructor does the same and swallows the failure.
+    void Destroy();
+};
+
+} // namespace quillet
