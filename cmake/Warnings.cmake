@@ -4,7 +4,7 @@ function(quillet_strict target)
         target_compile_options(${target} PRIVATE /W4 /WX /permissive- /utf-8)
     else()
         target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Werror -Wshadow
-            -Wnon-virtual-dtor -Wold-style-cast -Wcast-qual -Wundef)
+            -Wold-style-cast -Wcast-qual -Wundef)
     endif()
 endfunction()
 

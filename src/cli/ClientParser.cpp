@@ -1,6 +1,5 @@
 #include "ClientParser.h"
 
-#include "Executor.h"
 #include "output/Console.h"
 
 namespace quillet {
@@ -8,10 +7,6 @@ namespace quillet {
 BOOL SClientParser::Parse(int, const wchar_t* const*) {
     ConsolePrint(kIncorrectNumberMessage);
     return FALSE;
-}
-
-void SExecutor::RunClientCommand(const SClientParser&) {
-    m_result = E_NOTIMPL;
 }
 
 } // namespace quillet

@@ -25,6 +25,7 @@ public:
 
     T* get() const { return m_pointer; }
     T* operator->() const { return m_pointer; }
+    T& operator*() const { return *m_pointer; }
     explicit operator bool() const { return m_pointer != nullptr; }
 
     // Releases what is held and returns the slot for an out parameter.
