@@ -1,0 +1,89 @@
+#include "EmulatorTest.h"
+
+#include "json/Utf8.h"
+
+namespace quillet::testing {
+
+ReplyView ViewOf(const VARIANT& reply) {
+    ReplyView view;
+    view.vt = reply.vt;
+    if (reply.vt != (VT_ARRAY | VT_VARIANT) || reply.parray == nullptr) {
+        return view;
+    }
+    view.hasArray = true;
+    LONG upper = -1;
+    SafeArrayGetLBound(reply.parray, 1, &view.lowerBound);
+    SafeArrayGetUBound(reply.parray, 1, &upper);
+    for (LONG index = view.lowerBound; index <= upper; ++index) {
+        Element element;
+        SafeArrayGetElement(reply.parray, &index, &element.value);
+        view.elements.push_back(element);
+    }
+    return view;
+}
+
+std::string Utf8(std::wstring_view text) {
+    return json::ToUtf8(text);
+}
+
+void EmulatorTest::SetUp() {
+    m_apartment = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+    emulator::ClearScenario();
+    emulator::ClearJournal();
+    ASSERT_EQ(emulator::EnsureResident(), S_OK);
+    emulator::ClearJournal();
+}
+
+void EmulatorTest::TearDown() {
+    if (m_apartment) {
+        CoUninitialize();
+    }
+}
+
+ComPtr<IStreamingClient> EmulatorTest::Client() {
+    ComPtr<IStreamingClient> client;
+    EXPECT_EQ(CreateLocalServerObject(CLSID_StreamingClient, IID_IStreamingClient, client), S_OK);
+    if (client) {
+        EXPECT_EQ(client->Initialize(ProcessId()), S_OK);
+    }
+    return client;
+}
+
+ComPtr<IStreamingApplication> EmulatorTest::Application() {
+    ComPtr<IStreamingApplication> application;
+    EXPECT_EQ(CreateLocalServerObject(CLSID_StreamingApplication, IID_IStreamingApplication, application),
+              S_OK);
+    if (application) {
+        EXPECT_EQ(application->Initialize(ProcessId()), S_OK);
+    }
+    return application;
+}
+
+ComPtr<IStreamingCache> EmulatorTest::Cache() {
+    ComPtr<IStreamingCache> cache;
+    EXPECT_EQ(CreateLocalServerObject(CLSID_StreamingCache, IID_IStreamingCache, cache), S_OK);
+    if (cache) {
+        EXPECT_EQ(cache->Initialize(ProcessId()), S_OK);
+    }
+    return cache;
+}
+
+long long EmulatorTest::ApplicationState(std::wstring_view guid) {
+    json::Value state = State();
+    if (const json::Value* applications = state.Find("applications")) {
+        for (const json::Value& application : applications->Items()) {
+            if (application.Find("guid")->AsString() == Utf8(guid)) {
+                return application.Find("state")->AsInteger();
+            }
+        }
+    }
+    return -1;
+}
+
+long long EmulatorTest::ClientState() {
+    json::Value state = State();
+    const json::Value* client = state.Find("client");
+    return client != nullptr ? client->Find("state")->AsInteger() : 0;
+}
+
+} // namespace quillet::testing
