@@ -26,6 +26,7 @@ constexpr ULONGLONG kIdleLifetimeMs = 10 * 60 * 1000;
 constexpr DWORD kTakeOverWaitMs = 15000;
 
 std::atomic<long> g_objects{0};
+DWORD g_cookies[3] = {};
 std::atomic<ULONGLONG> g_idleSince{0};
 
 struct Handle {
@@ -54,7 +55,7 @@ IUnknown* CreateCache() {
 struct ClassEntry {
     const CLSID* clsid;
     ClassFactory factory;
-    DWORD cookie;
+    DWORD& cookie;
 };
 
 // Waits for the message queue or the stop event; false once the server should end.
@@ -83,6 +84,15 @@ bool PumpOnce(HANDLE stopEvent, ServeMode mode) {
 }
 
 } // namespace
+
+void RevokeClassObjects() {
+    for (DWORD& cookie : g_cookies) {
+        if (cookie != 0) {
+            CoRevokeClassObject(cookie);
+            cookie = 0;
+        }
+    }
+}
 
 void ServerObjectCreated() {
     ++g_objects;
@@ -121,9 +131,10 @@ int RunServer(ServeMode mode) {
     g_idleSince = GetTickCount64();
 
     ClassEntry classes[] = {
-        {&CLSID_StreamingApplication, ClassFactory(L"IStreamingApplication", CreateApplication), 0},
-        {&CLSID_StreamingClient, ClassFactory(L"IStreamingClient", CreateClient), 0},
-        {&CLSID_StreamingCache, ClassFactory(L"IStreamingCache", CreateCache), 0},
+        {&CLSID_StreamingApplication, ClassFactory(L"IStreamingApplication", CreateApplication),
+         g_cookies[0]},
+        {&CLSID_StreamingClient, ClassFactory(L"IStreamingClient", CreateClient), g_cookies[1]},
+        {&CLSID_StreamingCache, ClassFactory(L"IStreamingCache", CreateCache), g_cookies[2]},
     };
     for (ClassEntry& entry : classes) {
         hr = CoRegisterClassObject(*entry.clsid, &entry.factory, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE,
@@ -139,11 +150,7 @@ int RunServer(ServeMode mode) {
         }
     }
     ResetEvent(ready.value);
-    for (ClassEntry& entry : classes) {
-        if (entry.cookie != 0) {
-            CoRevokeClassObject(entry.cookie);
-        }
-    }
+    RevokeClassObjects();
     ReleaseServiceTypeInfo();
     // Disconnects what clients still hold; their objects are released and journalled here.
     CoUninitialize();

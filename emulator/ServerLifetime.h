@@ -21,6 +21,11 @@ HRESULT StartResidentInstance(DWORD timeoutMs);
 // /Stop: ends a running instance and waits until it has gone. S_FALSE when none was running.
 HRESULT StopRunningInstance(DWORD timeoutMs);
 
+// Takes the class objects back from COM before the process dies on purpose. Windows notices a dead
+// server by itself; Wine's RPCSS would keep handing out the dead one's class objects, and every later
+// activation would fail.
+void RevokeClassObjects();
+
 // Counted by every object and by IClassFactory::LockServer.
 void ServerObjectCreated();
 void ServerObjectReleased();

@@ -2,6 +2,7 @@
 
 #include "FaultRules.h"
 #include "Refusals.h"
+#include "ServerLifetime.h"
 #include "json/Utf8.h"
 
 namespace quillet::emulator {
@@ -78,7 +79,9 @@ const ServiceState& Service::CurrentState() {
 }
 
 void Service::Crash(HRESULT hr) {
-    // Like a service that dies inside a call: no clean-up, no revocation, no journal of later events.
+    // Like a service that dies inside a call: no clean-up and no journal of later events. Only the class
+    // objects go first, as the system would take them back from a dead server on Windows.
+    RevokeClassObjects();
     TerminateProcess(GetCurrentProcess(), static_cast<UINT>(hr));
     ExitProcess(static_cast<UINT>(hr));
 }

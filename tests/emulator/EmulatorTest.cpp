@@ -26,6 +26,15 @@ std::string Utf8(std::wstring_view text) {
     return json::ToUtf8(text);
 }
 
+void WriteBytes(const std::wstring& path, const std::string& bytes) {
+    HANDLE file =
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    EXPECT_TRUE(WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+    CloseHandle(file);
+}
+
 void EmulatorTest::SetUp() {
     m_apartment = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
     emulator::ClearScenario();
@@ -78,6 +87,12 @@ long long EmulatorTest::ApplicationState(std::wstring_view guid) {
         }
     }
     return -1;
+}
+
+size_t EmulatorTest::ApplicationCount() {
+    json::Value state = State();
+    const json::Value* applications = state.Find("applications");
+    return applications != nullptr ? applications->Size() : 0;
 }
 
 long long EmulatorTest::ClientState() {

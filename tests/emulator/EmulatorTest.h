@@ -57,6 +57,9 @@ inline UniqueBstr Bstr(std::wstring_view text) {
 
 std::string Utf8(std::wstring_view text);
 
+// Creates or replaces a file with these bytes.
+void WriteBytes(const std::wstring& path, const std::string& bytes);
+
 // Every emulator test starts from the defaults, with an empty journal, in an apartment of its own.
 class EmulatorTest : public ::testing::Test {
 protected:
@@ -74,6 +77,7 @@ protected:
     json::Value State() { return emulator::ReadState(); }
     long long ApplicationState(std::wstring_view guid);
     long long ClientState();
+    size_t ApplicationCount();
 
     static DWORD ProcessId() { return GetCurrentProcessId(); }
 

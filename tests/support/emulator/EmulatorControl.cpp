@@ -195,11 +195,7 @@ HRESULT EnsureResident() {
             return static_cast<HRESULT>(result);
         }
     }
-    if (HRESULT hr = StartEmulator(); FAILED(hr)) {
-        return hr;
-    }
-    ApartmentScope apartment;
-    return ActivateOnce();
+    return RecoverAfterCrash();
 }
 
 void WriteScenario(std::string_view jsonText) {
@@ -282,6 +278,7 @@ HRESULT RecoverAfterCrash() {
     if (FAILED(hr)) {
         return hr;
     }
+    // The first activation after a server died can fail once with 0x800706BA.
     ApartmentScope apartment;
     for (int attempt = 0; attempt < kActivationAttempts; ++attempt) {
         hr = ActivateOnce();
