@@ -58,6 +58,18 @@ struct ClassEntry {
     DWORD& cookie;
 };
 
+// Ctrl+C on a foreground server stops it like /Stop, so that it revokes its class objects: a server that
+// dies with them registered leaves Wine's RPCSS handing out dead ones.
+BOOL WINAPI StopOnConsoleSignal(DWORD) {
+    HANDLE stop = OpenEventW(EVENT_MODIFY_STATE, FALSE, kStopEventName);
+    if (stop == nullptr) {
+        return FALSE;
+    }
+    SetEvent(stop);
+    CloseHandle(stop);
+    return TRUE;
+}
+
 // Waits for the message queue or the stop event; false once the server should end.
 bool PumpOnce(HANDLE stopEvent, ServeMode mode) {
     DWORD timeout = INFINITE;
@@ -120,6 +132,9 @@ int RunServer(ServeMode mode) {
         return HRESULT_FROM_WIN32(GetLastError());
     }
     ResetEvent(stopEvent.value);
+    if (mode == ServeMode::Foreground) {
+        SetConsoleCtrlHandler(StopOnConsoleSignal, TRUE);
+    }
 
     HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     if (FAILED(hr)) {

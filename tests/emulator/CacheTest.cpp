@@ -65,8 +65,9 @@ protected:
 
     std::string CacheScenario(int sizeMB, int usedMB, long long applicationState = 1, int clientState = 4) {
         return R"({"client":{"state":)" + std::to_string(clientState) + R"(},"applications":[{"guid":")" +
-               Utf8(kAppA) + R"(","state":)" + std::to_string(applicationState) + R"(}],"cache":{"sizeMB":)" +
-               std::to_string(sizeMB) + R"(,"usedMB":)" + std::to_string(usedMB) + "}}";
+               Utf8(kAppA) + R"(","state":)" + std::to_string(applicationState) +
+               R"(}],"cache":{"location":)" + json::WriteCompact(json::Value(Utf8(emulator::CacheFolder()))) +
+               R"(,"sizeMB":)" + std::to_string(sizeMB) + R"(,"usedMB":)" + std::to_string(usedMB) + "}}";
     }
 
     json::Value CacheState() {

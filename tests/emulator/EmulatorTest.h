@@ -20,17 +20,13 @@ inline constexpr wchar_t kAppA[] = L"{0A0A0A0A-0000-4000-8000-00000000000A}";
 inline constexpr wchar_t kAppB[] = L"{0B0B0B0B-0000-4000-8000-00000000000B}";
 inline constexpr wchar_t kUnknownApp[] = L"{DEADBEEF-0000-4000-8000-000000000000}";
 
-// A copy of one reply element that owns its value.
+// One reply element as it arrived: a bitwise copy of the VARIANT for its type and numbers, and the text of
+// a BSTR taken out of it (a copy through VariantCopy could turn a null BSTR into an empty one).
 struct Element {
-    VARIANT value;
-    Element() { VariantInit(&value); }
-    Element(const Element& other) {
-        VariantInit(&value);
-        VariantCopy(&value, const_cast<VARIANT*>(&other.value));
-    }
-    Element& operator=(const Element&) = delete;
-    ~Element() { VariantClear(&value); }
-    std::wstring Text() const { return value.bstrVal != nullptr ? value.bstrVal : L"(null)"; }
+    VARIANT value = {}; // bstrVal is not kept: see nullString and text
+    bool nullString = false;
+    std::wstring text;
+    std::wstring Text() const { return nullString ? L"(null)" : text; }
 };
 
 // A reply VARIANT taken apart: its type, and for an array of VARIANT its bounds and elements.

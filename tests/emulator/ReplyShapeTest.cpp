@@ -124,7 +124,7 @@ TEST_F(ReplyShapeTest, EveryShapeOnEveryQuery) {
                         EXPECT_EQ(element.value.lVal, 7);
                     } else if (element.value.vt == VT_BSTR) {
                         sawString = true;
-                        EXPECT_EQ(element.value.bstrVal == nullptr, name == "nullStrings");
+                        EXPECT_EQ(element.nullString, name == "nullStrings");
                     }
                 }
                 if (name == "nullStrings" && std::string(query.method) != "GetApplicationProperties") {
