@@ -1,0 +1,84 @@
+#pragma once
+
+#include "Sampler.h"
+#include "ServiceWork.h"
+#include "Statistics.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace quillet::bench {
+
+// ActivationProbe's timings, one entry per run: CoInitializeEx, the first activation in the process and
+// the mean of the second and third (each create, Initialize and release).
+struct ProbeTimes {
+    std::vector<double> enter;
+    std::vector<double> first;
+    std::vector<double> later;
+};
+
+// Everything one run of the benchmark measured.
+struct BenchResults {
+    std::vector<std::string> facts; // "name: value" lines about the machine, in the order given
+    int rounds = 0;
+    int startupsPerRound = 0;
+    int scaleRounds = 0;
+    int removeAllRounds = 0;
+
+    Series minimal; // MinimalConsole.exe
+    Series ole32;   // MinimalOle32.exe
+    Series sta;     // MinimalSta.exe
+    Series help;    // Quillet.exe -h
+
+    std::vector<double> applicationActivations;
+    std::vector<double> clientActivations;
+    std::vector<double> cacheActivations;
+    std::vector<double> calls;
+    double traceLineMs = 0;
+    ProbeTimes probe;
+
+    std::vector<Series> commands;                    // the catalogue, help first
+    std::vector<std::pair<int, Series>> idListScale; // by number of applications
+    std::vector<std::pair<int, Series>> removeAllScale;
+};
+
+// Reads ActivationProbe's line into times; false when it is not such a line.
+bool ParseProbeLine(const std::string& line, ProbeTimes& times);
+
+// One row of the report: a series against its floor.
+struct Evaluation {
+    Summary time;
+    ServiceWork work;        // of the first sample
+    bool workVaries = false; // the samples did not all do the same service work
+    double floor = 0;        // minimal start-up + one bare activation per object
+    double ratio = 0;        // median / floor
+    double staFloor = 0;     // the same floor above MinimalSta instead of MinimalConsole
+    double model = 0;        // staFloor + the first activation's set-up + the calls beyond Initialize
+};
+
+// The medians that every evaluation uses.
+struct Costs {
+    double minimal = 0;
+    double sta = 0;
+    ActivationCosts activation;
+    double call = 0;
+    double firstActivationSetup = 0; // what the first activation in a process costs beyond a later one
+};
+
+Costs MedianCosts(const BenchResults& results);
+Evaluation Evaluate(const Series& series, const Costs& costs);
+
+// The targets, as the report states them.
+inline constexpr double kHelpTarget = 1.10;
+inline constexpr double kCommandTarget = 1.25;
+inline constexpr double kScaleTarget = 3.0;
+
+// docs/performance.md, whole.
+std::string RenderMarkdown(const BenchResults& results);
+
+// The plot's data for gnuplot: two blocks (id list, remove all), each a line per number of applications:
+// count, median, lower quartile, upper quartile, floor (milliseconds).
+std::string RenderPlotData(const BenchResults& results);
+
+} // namespace quillet::bench
