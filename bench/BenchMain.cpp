@@ -1,10 +1,11 @@
 // QuilletBench: the performance benchmark's driver. bench/run starts it under Wine with the emulator
 // registered and resident; it measures Quillet's commands against their floor and writes the report.
 //
-//   QuilletBench --markdown <file> --plot-data <file> [--facts <file>] [--load-log <file>] [--rounds N]
-//                [--scale-rounds N] [--remove-all-rounds N]
+//   QuilletBench --markdown <file> --plot-data <file> [--facts <file>] [--load-log <file>]
+//                [--samples <file>] [--rounds N] [--scale-rounds N] [--remove-all-rounds N]
 // --facts names lines about the machine for the report's head; --load-log a file of "<time> <load>" lines
-// that bench/run appends to while the benchmark runs, read once the measuring is done.
+// that bench/run appends to while the benchmark runs, read once the measuring is done; --samples receives
+// every sample (tab-separated) for a closer look.
 
 #include "BenchFiles.h"
 #include "EmulatorControl.h"
@@ -20,6 +21,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <iterator>
+#include <vector>
 #include <string>
 #include <string_view>
 
@@ -31,7 +34,7 @@ namespace emulator = quillet::testing::emulator;
 
 constexpr wchar_t kUsage[] =
     L"Usage: QuilletBench --markdown <file> --plot-data <file> [--facts <file>] [--load-log <file>]\n"
-    L"                    [--rounds N] [--scale-rounds N] [--remove-all-rounds N]\n"
+    L"                    [--samples <file>] [--rounds N] [--scale-rounds N] [--remove-all-rounds N]\n"
     L"Measures Quillet.exe against the resident emulator; bench/run starts it.\n";
 constexpr wchar_t kNoApartment[] = L"QuilletBench: cannot enter a COM apartment (0x%08X).\n";
 constexpr wchar_t kNoEmulator[] = L"QuilletBench: the emulator is not resident (0x%08X).\n";
@@ -54,15 +57,16 @@ struct Options {
     std::wstring plotData;
     std::wstring facts;
     std::wstring loadLog;
+    std::wstring samples;
     int rounds = 11;
     int scaleRounds = 5;
     int removeAllRounds = 3;
 };
 
-bool ParseCount(const wchar_t* text, int& count) {
+bool ParseCount(const wchar_t* text, int minimum, int& count) {
     wchar_t* end = nullptr;
     const long value = wcstol(text, &end, 10);
-    if (end == text || *end != L'\0' || value < 1 || value > 1000) {
+    if (end == text || *end != L'\0' || value < minimum || value > 1000) {
         return false;
     }
     count = static_cast<int>(value);
@@ -79,18 +83,20 @@ bool ParseOptions(int argc, wchar_t** argv, Options& options) {
             options.plotData = value;
         } else if (name == L"--facts") {
             options.facts = value;
+        } else if (name == L"--samples") {
+            options.samples = value;
         } else if (name == L"--load-log") {
             options.loadLog = value;
         } else if (name == L"--rounds") {
-            if (!ParseCount(value, options.rounds)) {
+            if (!ParseCount(value, 1, options.rounds)) {
                 return false;
             }
         } else if (name == L"--scale-rounds") {
-            if (!ParseCount(value, options.scaleRounds)) {
+            if (!ParseCount(value, 0, options.scaleRounds)) {
                 return false;
             }
         } else if (name == L"--remove-all-rounds") {
-            if (!ParseCount(value, options.removeAllRounds)) {
+            if (!ParseCount(value, 0, options.removeAllRounds)) {
                 return false;
             }
         } else {
@@ -171,17 +177,21 @@ std::wstring BinDirectory() {
     return self.substr(0, self.find_last_of(L'\\'));
 }
 
-std::wstring TemporaryOutputPath() {
-    wchar_t directory[MAX_PATH];
-    const DWORD length = GetTempPathW(MAX_PATH, directory);
-    return std::wstring(directory, length) + L"QuilletBench-output.txt";
-}
-
 Series Named(const std::string& label, const std::string& situation = "") {
     Series series;
     series.label = label;
     series.situation = situation;
     return series;
+}
+
+void Record(BenchResults& results, const ActivationTiming& timing, std::vector<double>& totals) {
+    if (timing.total < 0) {
+        return;
+    }
+    totals.push_back(timing.total);
+    results.activationCreate.push_back(timing.create);
+    results.activationInitialize.push_back(timing.initialize);
+    results.activationRelease.push_back(timing.release);
 }
 
 void Measure(BenchResults& results, const BenchFiles& files, const Options& options, Sampler& sampler) {
@@ -218,12 +228,16 @@ void Measure(BenchResults& results, const BenchFiles& files, const Options& opti
         }
         ParseProbeLine(sampler.RunProbe(), results.probe);
         for (int i = 0; i < kActivationsPerRound; ++i) {
-            results.applicationActivations.push_back(TimeActivation(ServiceClass::Application));
-            results.clientActivations.push_back(TimeActivation(ServiceClass::Client));
-            results.cacheActivations.push_back(TimeActivation(ServiceClass::Cache));
+            Record(results, TimeActivation(ServiceClass::Application), results.applicationActivations);
+            Record(results, TimeActivation(ServiceClass::Client), results.clientActivations);
+            Record(results, TimeActivation(ServiceClass::Cache), results.cacheActivations);
         }
         for (int i = 0; i < kCallsPerRound; ++i) {
-            results.calls.push_back(TimeCall());
+            const CallTiming calls = TimeCalls();
+            if (calls.serviceCall >= 0 && calls.bareCall >= 0) {
+                results.calls.push_back(calls.serviceCall);
+                results.bareCalls.push_back(calls.bareCall);
+            }
         }
         // The help command's samples are the start-up series above.
         for (size_t i = 1; i < catalogue.size(); ++i) {
@@ -234,7 +248,10 @@ void Measure(BenchResults& results, const BenchFiles& files, const Options& opti
     results.commands.front() = results.help;
     results.traceLineMs = TimeTraceLine(kTraceLines);
 
-    for (const int count : kIdListCounts) {
+    // No rounds asked for: no series at all, rather than empty rows.
+    for (const int count : options.scaleRounds > 0
+                               ? std::vector<int>(std::begin(kIdListCounts), std::end(kIdListCounts))
+                               : std::vector<int>{}) {
         const CommandCase command = IdListCase(count);
         Series series = Named(command.label, command.situation);
         for (int round = 1; round <= options.scaleRounds; ++round) {
@@ -243,7 +260,9 @@ void Measure(BenchResults& results, const BenchFiles& files, const Options& opti
         }
         results.idListScale.emplace_back(count, std::move(series));
     }
-    for (const int count : kRemoveAllCounts) {
+    for (const int count : options.removeAllRounds > 0
+                               ? std::vector<int>(std::begin(kRemoveAllCounts), std::end(kRemoveAllCounts))
+                               : std::vector<int>{}) {
         const CommandCase command = RemoveAllCase(count);
         Series series = Named(command.label, command.situation);
         for (int round = 1; round <= options.removeAllRounds; ++round) {
@@ -319,7 +338,7 @@ int wmain(int argc, wchar_t** argv) {
 
     try {
         const BenchFiles files = PrepareBenchFiles();
-        Sampler sampler(BinDirectory(), TemporaryOutputPath());
+        Sampler sampler(BinDirectory());
         Measure(results, files, options, sampler);
         emulator::ClearScenario();
         emulator::ClearJournal();
@@ -341,6 +360,10 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (!WriteText(options.plotData, RenderPlotData(results))) {
         PrintTo(STD_ERROR_HANDLE, kCannotWrite, options.plotData.c_str());
+        return static_cast<int>(E_FAIL);
+    }
+    if (!options.samples.empty() && !WriteText(options.samples, RenderSamples(results))) {
+        PrintTo(STD_ERROR_HANDLE, kCannotWrite, options.samples.c_str());
         return static_cast<int>(E_FAIL);
     }
     if (const int failed = FailedSamples(results); failed > 0) {

@@ -269,7 +269,11 @@ std::string RenderMarkdown(const BenchResults& results) {
         {"bare activation of `IStreamingApplication` in the driver", results.applicationActivations},
         {"bare activation of `IStreamingClient` in the driver", results.clientActivations},
         {"bare activation of `IStreamingCache` in the driver", results.cacheActivations},
-        {"round trip on an existing object (`GetClientState`)", results.calls},
+        {"… of which `CoCreateInstance` (all classes)", results.activationCreate},
+        {"… of which `Initialize`", results.activationInitialize},
+        {"… of which `Release`", results.activationRelease},
+        {"round trip on an existing object: `GetClientState`", results.calls},
+        {"round trip the emulator answers without work: `GetTypeInfoCount`", results.bareCalls},
         {"fresh process: `CoInitializeEx` (ActivationProbe)", results.probe.enter},
         {"fresh process: first activation of `IStreamingClient`", results.probe.first},
         {"fresh process: second and third activation (mean)", results.probe.later},
@@ -387,6 +391,41 @@ std::string RenderPlotData(const BenchResults& results) {
                           row.time.upperQuartile, row.floor);
         }
         out += "\n\n";
+    }
+    return out;
+}
+
+namespace {
+
+void AppendSamples(std::string& out, const std::string& label, const std::string& situation,
+                   const std::vector<double>& samples) {
+    for (size_t i = 0; i < samples.size(); ++i) {
+        out += label + "\t" + situation + "\t" + std::to_string(i + 1) + "\t" + Format("%.3f", samples[i]) +
+               "\n";
+    }
+}
+
+} // namespace
+
+std::string RenderSamples(const BenchResults& results) {
+    std::string out = "label\tsituation\tsample\tms\n";
+    for (const Series* series : {&results.minimal, &results.ole32, &results.sta}) {
+        AppendSamples(out, series->label, series->situation, series->milliseconds);
+    }
+    AppendSamples(out, "activation IStreamingApplication", "", results.applicationActivations);
+    AppendSamples(out, "activation IStreamingClient", "", results.clientActivations);
+    AppendSamples(out, "activation IStreamingCache", "", results.cacheActivations);
+    AppendSamples(out, "GetClientState", "", results.calls);
+    AppendSamples(out, "GetTypeInfoCount", "", results.bareCalls);
+    AppendSamples(out, "probe first activation", "", results.probe.first);
+    AppendSamples(out, "probe later activation", "", results.probe.later);
+    for (const Series& series : results.commands) {
+        AppendSamples(out, series.label, series.situation, series.milliseconds);
+    }
+    for (const auto* scale : {&results.idListScale, &results.removeAllScale}) {
+        for (const auto& [count, series] : *scale) {
+            AppendSamples(out, series.label, series.situation, series.milliseconds);
+        }
     }
     return out;
 }

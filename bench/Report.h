@@ -34,7 +34,11 @@ struct BenchResults {
     std::vector<double> applicationActivations;
     std::vector<double> clientActivations;
     std::vector<double> cacheActivations;
-    std::vector<double> calls;
+    std::vector<double> activationCreate; // the steps of every bare activation above, all classes
+    std::vector<double> activationInitialize;
+    std::vector<double> activationRelease;
+    std::vector<double> calls;     // GetClientState
+    std::vector<double> bareCalls; // GetTypeInfoCount
     double traceLineMs = 0;
     ProbeTimes probe;
 
@@ -80,5 +84,9 @@ std::string RenderMarkdown(const BenchResults& results);
 // The plot's data for gnuplot: two blocks (id list, remove all), each a line per number of applications:
 // count, median, lower quartile, upper quartile, floor (milliseconds).
 std::string RenderPlotData(const BenchResults& results);
+
+// Every sample, one line each: label, situation, sample number, milliseconds (tab-separated), in the order
+// taken, for a closer look at a spread.
+std::string RenderSamples(const BenchResults& results);
 
 } // namespace quillet::bench

@@ -45,8 +45,7 @@ std::string Describe(const TimedRun& run) {
 
 } // namespace
 
-Sampler::Sampler(std::wstring binDirectory, std::wstring outputPath)
-    : m_binDirectory(std::move(binDirectory)), m_outputPath(std::move(outputPath)) {}
+Sampler::Sampler(std::wstring binDirectory) : m_binDirectory(std::move(binDirectory)) {}
 
 std::wstring Sampler::Path(const std::wstring& program) const {
     return m_binDirectory + L"\\" + program;
@@ -63,7 +62,7 @@ void Sampler::RunCommand(const CommandCase& command, Series& series) {
             }
         }
         emulator::ClearJournal();
-        const TimedRun run = RunTimed(Path(L"Quillet.exe"), command.args, m_outputPath, kTimeoutMs);
+        const TimedRun run = RunTimed(Path(L"Quillet.exe"), command.args, kTimeoutMs);
         if (!run.started || run.timedOut || run.exitCode != command.expectedExitCode) {
             series.problems.push_back(Describe(run) + ", expected " + Hex(command.expectedExitCode) +
                                       "; output: " + Excerpt(run.output));
@@ -82,7 +81,7 @@ void Sampler::RunCommand(const CommandCase& command, Series& series) {
 }
 
 void Sampler::RunProgram(const std::wstring& program, Series& series) {
-    const TimedRun run = RunTimed(Path(program), {}, m_outputPath, kTimeoutMs);
+    const TimedRun run = RunTimed(Path(program), {}, kTimeoutMs);
     if (!run.started || run.timedOut || run.exitCode != 0) {
         series.problems.push_back(Describe(run));
         return;
@@ -92,7 +91,7 @@ void Sampler::RunProgram(const std::wstring& program, Series& series) {
 }
 
 std::string Sampler::RunProbe() {
-    const TimedRun run = RunTimed(Path(L"ActivationProbe.exe"), {}, m_outputPath, kTimeoutMs);
+    const TimedRun run = RunTimed(Path(L"ActivationProbe.exe"), {}, kTimeoutMs);
     if (!run.started || run.timedOut || run.exitCode != 0) {
         return {};
     }

@@ -21,7 +21,7 @@ struct Series {
 // Runs the programs of build/bin (next to the driver) one sample at a time.
 class Sampler {
 public:
-    Sampler(std::wstring binDirectory, std::wstring outputPath);
+    explicit Sampler(std::wstring binDirectory);
 
     // One sample of a command: resets the emulator's state to the case's scenario, lets the emulator read
     // it, empties the journal, runs Quillet.exe, checks its exit code and output and counts the journal.
@@ -37,7 +37,6 @@ private:
     std::wstring Path(const std::wstring& program) const;
 
     std::wstring m_binDirectory;
-    std::wstring m_outputPath;
 };
 
 } // namespace quillet::bench

@@ -23,21 +23,32 @@ private:
     LARGE_INTEGER m_start;
 };
 
-template <class T> double TimeActivationOf(REFCLSID clsid, REFIID iid) {
-    const Stopwatch stopwatch;
-    {
-        ComPtr<T> object;
-        if (FAILED(CreateLocalServerObject(clsid, iid, object)) ||
-            FAILED(object->Initialize(GetCurrentProcessId()))) {
-            return -1;
-        }
+template <class T> ActivationTiming TimeActivationOf(REFCLSID clsid, REFIID iid) {
+    ActivationTiming timing;
+    const Stopwatch total;
+    ComPtr<T> object;
+    Stopwatch step;
+    if (FAILED(CreateLocalServerObject(clsid, iid, object))) {
+        return timing;
     }
-    return stopwatch.Milliseconds();
+    const double create = step.Milliseconds();
+    step = Stopwatch();
+    if (FAILED(object->Initialize(GetCurrentProcessId()))) {
+        return timing;
+    }
+    const double initialize = step.Milliseconds();
+    step = Stopwatch();
+    object.reset();
+    timing.release = step.Milliseconds();
+    timing.create = create;
+    timing.initialize = initialize;
+    timing.total = total.Milliseconds();
+    return timing;
 }
 
 } // namespace
 
-double TimeActivation(ServiceClass serviceClass) {
+ActivationTiming TimeActivation(ServiceClass serviceClass) {
     switch (serviceClass) {
     case ServiceClass::Application:
         return TimeActivationOf<IStreamingApplication>(CLSID_StreamingApplication, IID_IStreamingApplication);
@@ -46,21 +57,28 @@ double TimeActivation(ServiceClass serviceClass) {
     case ServiceClass::Cache:
         return TimeActivationOf<IStreamingCache>(CLSID_StreamingCache, IID_IStreamingCache);
     }
-    return -1;
+    return {};
 }
 
-double TimeCall() {
+CallTiming TimeCalls() {
+    CallTiming timing;
     ComPtr<IStreamingClient> client;
     if (FAILED(CreateLocalServerObject(CLSID_StreamingClient, IID_IStreamingClient, client)) ||
         FAILED(client->Initialize(GetCurrentProcessId()))) {
-        return -1;
+        return timing;
     }
     LONG state = 0;
-    const Stopwatch stopwatch;
-    const HRESULT hr = client->GetClientState(&state);
-    const double milliseconds = stopwatch.Milliseconds();
+    Stopwatch stopwatch;
+    if (SUCCEEDED(client->GetClientState(&state))) {
+        timing.serviceCall = stopwatch.Milliseconds();
+    }
+    UINT count = 0;
+    stopwatch = Stopwatch();
+    if (SUCCEEDED(client->GetTypeInfoCount(&count))) {
+        timing.bareCall = stopwatch.Milliseconds();
+    }
     client->Uninitialize();
-    return SUCCEEDED(hr) ? milliseconds : -1;
+    return timing;
 }
 
 double TimeTraceLine(int count) {

@@ -9,11 +9,24 @@ namespace quillet::bench {
 
 enum class ServiceClass { Application, Client, Cache };
 
-// One bare activation: CoCreateInstance in the local server, Initialize with the process id, Release.
-double TimeActivation(ServiceClass serviceClass);
+// One bare activation: CoCreateInstance in the local server, Initialize with the process id, Release;
+// the total and its three steps.
+struct ActivationTiming {
+    double total = -1;
+    double create = -1;
+    double initialize = -1;
+    double release = -1;
+};
+ActivationTiming TimeActivation(ServiceClass serviceClass);
 
-// One round trip on an object that exists already (GetClientState on a client object).
-double TimeCall();
+// Round trips on an object that exists already: a service call (GetClientState, which the emulator
+// checks its state for and journals) and a call that the emulator answers without any work of its own
+// (IDispatch::GetTypeInfoCount). Their difference is the emulator's own time per call.
+struct CallTiming {
+    double serviceCall = -1;
+    double bareCall = -1;
+};
+CallTiming TimeCalls();
 
 // One trace line as Quillet writes it (OutputDebugStringW), with nobody listening; the mean of count lines.
 double TimeTraceLine(int count);

@@ -16,10 +16,10 @@ struct TimedRun {
 };
 
 // Runs program with args (quoted so that the child's argv is exactly args), its standard output and error
-// going to outputPath (created anew) and its standard input from the null device, and times it from just
-// before CreateProcess until its end is seen, with the performance counter. The child inherits the
-// caller's console situation, as a program started from a script does.
-TimedRun RunTimed(const std::wstring& program, const std::vector<std::wstring>& args,
-                  const std::wstring& outputPath, DWORD timeoutMs);
+// going into one pipe that the driver reads as it fills, as a script that captures a command's output has
+// it, and its standard input from the null device. Timed from just before CreateProcess until the
+// process's end is seen, with the performance counter. The child inherits the caller's console
+// situation, as a program started from a script does.
+TimedRun RunTimed(const std::wstring& program, const std::vector<std::wstring>& args, DWORD timeoutMs);
 
 } // namespace quillet::bench
