@@ -21,7 +21,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
-#include <iterator>
 #include <vector>
 #include <string>
 #include <string_view>
@@ -194,6 +193,27 @@ void Record(BenchResults& results, const ActivationTiming& timing, std::vector<d
     results.activationRelease.push_back(timing.release);
 }
 
+// One series for each number of applications, sampled round by round so that every number sees the same
+// load. No rounds asked for: no series at all, rather than empty rows.
+template <size_t N>
+void MeasureScale(std::vector<std::pair<int, Series>>& scale, const int (&counts)[N],
+                  CommandCase (*makeCase)(int), int rounds, const wchar_t* name, Sampler& sampler) {
+    if (rounds <= 0) {
+        return;
+    }
+    std::vector<CommandCase> cases;
+    for (const int count : counts) {
+        cases.push_back(makeCase(count));
+        scale.emplace_back(count, Named(cases.back().label, cases.back().situation));
+    }
+    for (int round = 1; round <= rounds; ++round) {
+        for (size_t i = 0; i < cases.size(); ++i) {
+            PrintTo(STD_ERROR_HANDLE, kScaleProgress, name, counts[i], round, rounds);
+            sampler.RunCommand(cases[i], scale[i].second);
+        }
+    }
+}
+
 void Measure(BenchResults& results, const BenchFiles& files, const Options& options, Sampler& sampler) {
     const std::vector<CommandCase> catalogue = CommandCatalogue(files);
     results.minimal = Named("MinimalConsole.exe");
@@ -248,29 +268,9 @@ void Measure(BenchResults& results, const BenchFiles& files, const Options& opti
     results.commands.front() = results.help;
     results.traceLineMs = TimeTraceLine(kTraceLines);
 
-    // No rounds asked for: no series at all, rather than empty rows.
-    for (const int count : options.scaleRounds > 0
-                               ? std::vector<int>(std::begin(kIdListCounts), std::end(kIdListCounts))
-                               : std::vector<int>{}) {
-        const CommandCase command = IdListCase(count);
-        Series series = Named(command.label, command.situation);
-        for (int round = 1; round <= options.scaleRounds; ++round) {
-            PrintTo(STD_ERROR_HANDLE, kScaleProgress, L"getIdList", count, round, options.scaleRounds);
-            sampler.RunCommand(command, series);
-        }
-        results.idListScale.emplace_back(count, std::move(series));
-    }
-    for (const int count : options.removeAllRounds > 0
-                               ? std::vector<int>(std::begin(kRemoveAllCounts), std::end(kRemoveAllCounts))
-                               : std::vector<int>{}) {
-        const CommandCase command = RemoveAllCase(count);
-        Series series = Named(command.label, command.situation);
-        for (int round = 1; round <= options.removeAllRounds; ++round) {
-            PrintTo(STD_ERROR_HANDLE, kScaleProgress, L"remove all", count, round, options.removeAllRounds);
-            sampler.RunCommand(command, series);
-        }
-        results.removeAllScale.emplace_back(count, std::move(series));
-    }
+    MeasureScale(results.idListScale, kIdListCounts, &IdListCase, options.scaleRounds, L"getIdList", sampler);
+    MeasureScale(results.removeAllScale, kRemoveAllCounts, &RemoveAllCase, options.removeAllRounds,
+                 L"remove all", sampler);
 }
 
 // "Load average ...: min, median, max" of the load log's second column; empty without samples.

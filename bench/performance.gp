@@ -11,11 +11,13 @@ set xlabel "applications"
 set ylabel "milliseconds (median, bars: quartiles)"
 
 set title "application getIdList"
+set yrange [0:*]
 plot data index 0 using 1:2:3:4 with yerrorlines lw 2 title "Quillet", \
      data index 0 using 1:5 with linespoints dt 2 title "floor"
 
 if (panels > 1) {
     set logscale y
+    set yrange [*:*]
     set title "application remove all"
     plot data index 1 using 1:2:3:4 with yerrorlines lw 2 title "Quillet", \
          data index 1 using 1:5 with linespoints dt 2 title "floor"
