@@ -43,7 +43,9 @@ bool OpenClient(ComPtr<IStreamingClient>& client, bool traceFailures) {
 }
 
 // A failed read leaves the previous value, as the service's answer is only a hint here.
-void ReadClientState(IStreamingClient& client, LONG& state) { static_cast<void>(client.GetClientState(&state)); }
+void ReadClientState(IStreamingClient& client, LONG& state) {
+    static_cast<void>(client.GetClientState(&state));
+}
 
 } // namespace
 

@@ -22,6 +22,8 @@ bool ShutDownClient();
 bool QueryUserIsAdmin();
 
 // The low 16 bits of an HRESULT, as trace lines show a failure.
-inline unsigned TraceCode(HRESULT hr) { return static_cast<unsigned>(hr) & 0xFFFFu; }
+inline unsigned TraceCode(HRESULT hr) {
+    return static_cast<unsigned>(hr) & 0xFFFFu;
+}
 
 } // namespace quillet

@@ -3,6 +3,8 @@
 
 namespace quillet {
 
-void SExecutor::RunApplicationCommand(const SApplicationParser&) { m_result = E_NOTIMPL; }
+void SExecutor::RunApplicationCommand(const SApplicationParser&) {
+    m_result = E_NOTIMPL;
+}
 
 } // namespace quillet
