@@ -1,4 +1,5 @@
-#include "ConsoleCapture.h"
+#include "ConsoleBytes.h"
+#include "StdoutCapture.h"
 #include "cli/CacheParser.h"
 #include "cli/ClientParser.h"
 
@@ -13,7 +14,7 @@ namespace quillet {
 namespace {
 
 using testing::ConsoleBytes;
-using testing::ConsoleCapture;
+using testing::StdoutCapture;
 
 enum class Message { None, InvalidArguments, IncorrectNumber };
 
@@ -115,9 +116,9 @@ class CacheParserTest : public ::testing::TestWithParam<CacheCase> {};
 TEST_P(CacheParserTest, ReadsTheWords) {
     const CacheCase& expected = GetParam();
     SCacheParser parser;
-    ConsoleCapture console;
+    StdoutCapture console;
     const BOOL result = ParseWords(parser, expected.words);
-    const std::string output = console.Text();
+    const std::string output = console.Bytes();
 
     EXPECT_EQ(result, expected.result);
     EXPECT_EQ(parser.m_command, expected.command);
@@ -199,11 +200,11 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(CacheParser, NullCommandWordIsRejectedSilently) {
     SCacheParser parser;
-    ConsoleCapture console;
+    StdoutCapture console;
     const wchar_t* const args[] = {nullptr};
     EXPECT_EQ(parser.Parse(0, args), FALSE);
     EXPECT_EQ(parser.m_command, CMD_CACHE_INVALID);
-    EXPECT_EQ(console.Text(), "");
+    EXPECT_EQ(console.Bytes(), "");
 }
 
 struct ClientCase {
@@ -223,10 +224,10 @@ class ClientParserTest : public ::testing::TestWithParam<ClientCase> {};
 TEST_P(ClientParserTest, ReadsTheWords) {
     const ClientCase& expected = GetParam();
     SClientParser parser;
-    ConsoleCapture console;
+    StdoutCapture console;
     EXPECT_EQ(ParseWords(parser, expected.words), expected.result);
     EXPECT_EQ(parser.m_command, expected.command);
-    EXPECT_EQ(console.Text(), MessageBytes(expected.message));
+    EXPECT_EQ(console.Bytes(), MessageBytes(expected.message));
 }
 
 INSTANTIATE_TEST_SUITE_P(

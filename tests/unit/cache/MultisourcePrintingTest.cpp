@@ -1,4 +1,5 @@
-#include "ConsoleCapture.h"
+#include "ConsoleBytes.h"
+#include "StdoutCapture.h"
 #include "cache/MultisourcePrinting.h"
 #include "service/ComError.h"
 
@@ -13,7 +14,7 @@ namespace quillet {
 namespace {
 
 using testing::ConsoleBytes;
-using testing::ConsoleCapture;
+using testing::StdoutCapture;
 
 // A reply as the service would hand it over: a one-dimensional VARIANT array starting at lowerBound.
 // The elements are copied in; the holder owns the array.
@@ -71,13 +72,13 @@ struct Printed {
 
 Printed Print(const std::function<void()>& print) {
     Printed printed;
-    ConsoleCapture console;
+    StdoutCapture console;
     try {
         print();
     } catch (const _com_error& error) {
         printed.raised = error.Error();
     }
-    printed.output = console.Text();
+    printed.output = console.Bytes();
     return printed;
 }
 
