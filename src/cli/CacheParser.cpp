@@ -19,8 +19,8 @@ int32_t ParseSize(const wchar_t* text) {
     return static_cast<int32_t>(std::wcstol(text, nullptr, 10));
 }
 
-// Splits the parameter string as the C runtime's tokenizer does: runs of separators count as one and
-// separators at either end give no token, so an empty field cannot be written as "||".
+// Splits a copy of the parameter string with the C runtime's tokenizer: runs of separators count as one
+// and separators at either end give no token, so an empty field cannot be written as "||".
 std::vector<std::wstring> SplitFields(const wchar_t* text) {
     std::wstring copy(text);
     std::vector<std::wstring> fields;
