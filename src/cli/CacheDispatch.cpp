@@ -3,6 +3,8 @@
 
 namespace quillet {
 
-void SExecutor::RunCacheCommand(const SCacheParser&) { m_result = E_NOTIMPL; }
+void SExecutor::RunCacheCommand(const SCacheParser&) {
+    m_result = E_NOTIMPL;
+}
 
 } // namespace quillet

@@ -3,6 +3,8 @@
 
 namespace quillet {
 
-void SExecutor::RunClientCommand(const SClientParser&) { m_result = E_NOTIMPL; }
+void SExecutor::RunClientCommand(const SClientParser&) {
+    m_result = E_NOTIMPL;
+}
 
 } // namespace quillet

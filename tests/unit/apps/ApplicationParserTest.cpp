@@ -1,3 +1,4 @@
+#include "StdoutCapture.h"
 #include "cli/ApplicationParser.h"
 
 #include <gtest/gtest.h>
@@ -15,26 +16,6 @@ constexpr char kInvalidArguments[] =
     "Error: invalid arguments entered. Use \"Quillet -h\" for more help.\r\n";
 constexpr char kTokenFile[] =
     "Error: token file does not exist, or file is not a token. Use \"Quillet -h\" for more help.\r\n";
-
-// Runs call with standard output sent into a pipe and returns the bytes written there.
-template <class Call> std::string CaptureStdout(Call call) {
-    HANDLE readEnd = nullptr;
-    HANDLE writeEnd = nullptr;
-    EXPECT_TRUE(CreatePipe(&readEnd, &writeEnd, nullptr, 1 << 16));
-    const HANDLE saved = GetStdHandle(STD_OUTPUT_HANDLE);
-    SetStdHandle(STD_OUTPUT_HANDLE, writeEnd);
-    call();
-    SetStdHandle(STD_OUTPUT_HANDLE, saved);
-    CloseHandle(writeEnd);
-    std::string output;
-    char buffer[512];
-    DWORD read = 0;
-    while (ReadFile(readEnd, buffer, sizeof buffer, &read, nullptr) && read > 0) {
-        output.append(buffer, read);
-    }
-    CloseHandle(readEnd);
-    return output;
-}
 
 // A folder with files whose names the token check looks at; "$" in a test word stands for its path.
 class TokenFolder {
@@ -79,8 +60,9 @@ ParseResult RunParse(SApplicationParser& parser, const std::vector<std::wstring>
     }
     args.push_back(nullptr);
     ParseResult result;
-    result.output =
-        CaptureStdout([&] { result.accepted = parser.Parse(static_cast<int>(words.size()), args.data()); });
+    const testing::StdoutCapture capture;
+    result.accepted = parser.Parse(static_cast<int>(words.size()), args.data());
+    result.output = capture.Bytes();
     return result;
 }
 

@@ -1,0 +1,58 @@
+#include "StdoutCapture.h"
+#include "output/Console.h"
+#include "output/Trace.h"
+
+#include <gtest/gtest.h>
+
+namespace quillet {
+namespace {
+
+using testing::StdoutCapture;
+
+TEST(ConsoleEncoding, LineFeedsBecomeCrLfAndMissingCharactersNeverCutTheRest) {
+    struct Case {
+        const char* what;
+        std::wstring text;
+        UINT codePage;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"line feed", L"a\nb\n", 1252, "a\r\nb\r\n"},
+        {"CR LF gains a second CR, as text mode has it", L"a\r\n", 1252, "a\r\r\n"},
+        {"Latin-1 in 1252", L"caf\x00E9", 1252, "caf\xE9"},
+        {"missing character keeps the rest",
+         L"ab\x4E2D"
+         L"cd\n",
+         1252, "ab?cd\r\n"},
+        {"surrogate pair in 1252", L"x\xD83D\xDE00y", 1252, "x??y"},
+        {"UTF-8 keeps everything", L"\x4E2D\xD83D\xDE00\n", CP_UTF8, "\xE4\xB8\xAD\xF0\x9F\x98\x80\r\n"},
+        {"empty", L"", 1252, ""},
+    };
+    for (const auto& row : cases) {
+        EXPECT_EQ(EncodeConsoleText(row.text, row.codePage), row.expected) << row.what;
+    }
+}
+
+TEST(ConsolePrint, WritesTheFormattedTextToStandardOutput) {
+    StdoutCapture capture;
+    ConsolePrint(L"AppName: [%s]\nAppGuid: [%s]\n", L"Sample Editor", L"{0E5C-11}");
+    ConsolePrint(L"%d - %s\n", 2, L"%s%n");
+    EXPECT_EQ(capture.Bytes(), "AppName: [Sample Editor]\r\nAppGuid: [{0E5C-11}]\r\n2 - %s%n\r\n");
+}
+
+TEST(TracePrefix, IsZeroPaddedUtcWithMilliseconds) {
+    SYSTEMTIME time{};
+    time.wYear = 2024;
+    time.wMonth = 1;
+    time.wDay = 5;
+    time.wHour = 9;
+    time.wMinute = 3;
+    time.wSecond = 7;
+    time.wMilliseconds = 42;
+    wchar_t buffer[kTraceBufferLength];
+    EXPECT_EQ(FormatTracePrefix(time, buffer), 26u);
+    EXPECT_STREQ(buffer, L"[2024-01-05 09:03:07.042] ");
+}
+
+} // namespace
+} // namespace quillet

@@ -1,0 +1,86 @@
+#include "StdoutCapture.h"
+#include "cli/Executor.h"
+
+#include <gtest/gtest.h>
+
+#include <objbase.h>
+
+#include <thread>
+#include <vector>
+
+namespace quillet {
+namespace {
+
+using testing::StdoutCapture;
+
+struct Outcome {
+    HRESULT result;
+    std::string output;
+};
+
+Outcome Execute(std::vector<const wchar_t*> words) {
+    const int count = static_cast<int>(words.size());
+    words.push_back(nullptr);
+    StdoutCapture capture;
+    SExecutor executor;
+    const HRESULT result = executor.Execute(count, words.data());
+    return {result, capture.Bytes()};
+}
+
+constexpr char kInvalidArguments[] =
+    "Error: invalid arguments entered. Use \"Quillet -h\" for more help.\r\n";
+constexpr char kIncorrectNumber[] = "Error: incorrect number of arguments. Use \"Quillet -h\" for help.\r\n";
+
+TEST(Executor, RejectsWhatIsNoComponentBeforeAnyServiceCall) {
+    const std::vector<std::vector<const wchar_t*>> lines = {
+        {L"--help"}, {L"/?"}, {L"apps"}, {L""}, {L"applications", L"add"}, {L"-help"},
+    };
+    for (const auto& words : lines) {
+        const Outcome outcome = Execute(words);
+        EXPECT_EQ(outcome.result, E_INVALIDARG) << ::testing::PrintToString(std::wstring(words[0]));
+        EXPECT_EQ(outcome.output, kInvalidArguments);
+    }
+}
+
+TEST(Executor, ComponentWithoutCommandWordIsIncomplete) {
+    for (const wchar_t* component : {L"application", L"CACHE", L"Client"}) {
+        const Outcome outcome = Execute({component});
+        EXPECT_EQ(outcome.result, E_INVALIDARG);
+        EXPECT_EQ(outcome.output, kIncorrectNumber);
+    }
+}
+
+TEST(Executor, HelpExitsWithZero) {
+    for (const auto& words : std::vector<std::vector<const wchar_t*>>{{}, {L"-h"}, {L"-H", L"x", L"y"}}) {
+        const Outcome outcome = Execute(words);
+        EXPECT_EQ(outcome.result, S_OK);
+        // The test program carries no help resource: help prints nothing and still succeeds.
+        EXPECT_EQ(outcome.output, "");
+    }
+}
+
+TEST(Executor, ThreadInAnotherApartmentExitsWith1603AndPrintsNothing) {
+    for (const auto& words :
+         std::vector<std::vector<const wchar_t*>>{{L"-h"}, {L"apps"}, {L"cache", L"size"}}) {
+        Outcome outcome{};
+        std::thread worker([&] {
+            ASSERT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+            outcome = Execute(words);
+            CoUninitialize();
+        });
+        worker.join();
+        EXPECT_EQ(outcome.result, 1603);
+        EXPECT_EQ(outcome.output, "");
+    }
+}
+
+TEST(Executor, ThreadAlreadyInTheApartmentRunsNormally) {
+    ASSERT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+    const Outcome outcome = Execute({L"apps"});
+    CoUninitialize();
+    EXPECT_EQ(outcome.result, E_INVALIDARG);
+    EXPECT_EQ(outcome.output, kInvalidArguments);
+}
+
+} // namespace
+} // namespace quillet
