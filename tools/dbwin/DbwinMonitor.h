@@ -1,0 +1,80 @@
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+namespace quillet::dbwin {
+
+// One message from the debugger-output channel: the writer's process id and its text as the writer's
+// ANSI bytes, without the terminator.
+struct DebugMessage {
+    DWORD processId = 0;
+    std::string text;
+};
+
+// Start fails with this when another monitor owns the channel of this session.
+inline constexpr HRESULT kChannelBusy = HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS);
+
+// The receiving side of the debugger-output channel (OutputDebugString without a debugger attached):
+// owns the DBWIN_BUFFER mapping and the DBWIN_BUFFER_READY / DBWIN_DATA_READY events of the session and
+// hands every message, in the order written, to a callback on its own thread.
+//
+// A writer waits (up to 10 s) for the buffer before it writes, so the callback must return quickly.
+// Delivery guarantee: every message whose OutputDebugString call returned before Flush or Stop was
+// called has been delivered when that call returns.
+class DbwinMonitor {
+public:
+    using Callback = std::function<void(const DebugMessage&)>;
+
+    DbwinMonitor() = default;
+    DbwinMonitor(const DbwinMonitor&) = delete;
+    DbwinMonitor& operator=(const DbwinMonitor&) = delete;
+    ~DbwinMonitor();
+
+    // Takes over the channel and starts delivering. Returns kChannelBusy when another monitor owns it;
+    // with waitMs > 0 it keeps trying that long first (a monitor that just stopped can leave the channel's
+    // objects alive for a moment, as long as a writer still holds them).
+    HRESULT Start(Callback callback, DWORD waitMs = 0);
+
+    // Delivers what is pending and returns once every message written before the call was delivered.
+    // Returns false when the monitor is not running or the monitor thread did not answer within timeoutMs.
+    bool Flush(DWORD timeoutMs = 10000);
+
+    // Delivers what is pending, then releases the channel. Safe to call when not running.
+    void Stop();
+
+    bool Running() const { return m_thread != nullptr; }
+
+private:
+    static DWORD WINAPI ThreadMain(void* self);
+    void Run();
+    void ReadPending();
+    void Deliver();
+    void Close();
+
+    Callback m_callback;
+    HANDLE m_bufferReady = nullptr;
+    HANDLE m_dataReady = nullptr;
+    HANDLE m_mapping = nullptr;
+    const void* m_view = nullptr;
+    HANDLE m_stopRequest = nullptr;
+    HANDLE m_flushRequest = nullptr;
+    HANDLE m_flushDone = nullptr;
+    HANDLE m_thread = nullptr;
+    std::mutex m_flushLock;
+    std::atomic<LONG> m_flushRequested{0};
+    std::atomic<LONG> m_flushCompleted{0};
+};
+
+// The text of a message as wide characters (the writer's ANSI code page is the session's).
+std::wstring WidenAnsi(std::string_view text);
+
+// A sentence for the user that explains a failed Start.
+std::wstring DescribeStartFailure(HRESULT status);
+
+} // namespace quillet::dbwin

@@ -1,0 +1,74 @@
+#include "trace/ProcessNames.h"
+
+#include <tlhelp32.h>
+
+#include <climits>
+
+namespace quillet::tools {
+
+namespace {
+
+std::wstring FileNameOf(std::wstring_view path) {
+    const size_t separator = path.find_last_of(L"\\/");
+    return std::wstring(separator == std::wstring_view::npos ? path : path.substr(separator + 1));
+}
+
+std::wstring QueryImageName(DWORD processId) {
+    const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
+    if (process == nullptr) {
+        return {};
+    }
+    wchar_t path[MAX_PATH * 4];
+    DWORD size = static_cast<DWORD>(std::size(path));
+    const bool found = QueryFullProcessImageNameW(process, 0, path, &size) != FALSE;
+    CloseHandle(process);
+    return found ? FileNameOf(std::wstring_view(path, size)) : std::wstring();
+}
+
+bool EqualsIgnoringCase(std::wstring_view left, std::wstring_view right) {
+    if (left.size() != right.size() || left.size() > static_cast<size_t>(INT_MAX)) {
+        return false;
+    }
+    const int length = static_cast<int>(left.size());
+    return CompareStringOrdinal(left.data(), length, right.data(), length, TRUE) == CSTR_EQUAL;
+}
+
+} // namespace
+
+std::wstring ProcessNames::NameOf(DWORD processId) {
+    // A running process answers for itself; its pid may have been reused since it was recorded.
+    std::wstring name = QueryImageName(processId);
+    const std::lock_guard<std::mutex> lock(m_lock);
+    if (!name.empty()) {
+        m_names[processId] = name;
+        return name;
+    }
+    const auto known = m_names.find(processId);
+    return known != m_names.end() ? known->second : std::wstring();
+}
+
+void ProcessNames::Refresh() {
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof(entry);
+    const std::lock_guard<std::mutex> lock(m_lock);
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+        m_names[entry.th32ProcessID] = FileNameOf(entry.szExeFile);
+    }
+    CloseHandle(snapshot);
+}
+
+bool ImageNameMatches(std::wstring_view imageName, std::wstring_view wanted) {
+    constexpr std::wstring_view kExtension = L".exe";
+    if (EqualsIgnoringCase(imageName, wanted)) {
+        return true;
+    }
+    return imageName.size() > kExtension.size() &&
+           EqualsIgnoringCase(imageName.substr(imageName.size() - kExtension.size()), kExtension) &&
+           EqualsIgnoringCase(imageName.substr(0, imageName.size() - kExtension.size()), wanted);
+}
+
+} // namespace quillet::tools
