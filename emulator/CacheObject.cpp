@@ -1,0 +1,85 @@
+#include "CacheObject.h"
+
+namespace quillet::emulator {
+
+CacheObject::CacheObject() : ServiceObject(IID_IStreamingCache, L"IStreamingCache") {}
+
+HRESULT CacheObject::GetCacheLocation(LONG reserved, VARIANT* settings) {
+    if (settings == nullptr) {
+        return E_POINTER;
+    }
+    VariantInit(settings);
+    CallInfo call = Call(L"GetCacheLocation");
+    call.args.Append(static_cast<long long>(reserved));
+    ReplyTarget target{settings, nullptr, {}};
+    return Run(
+        call,
+        [&](ServiceModel& model) {
+            model.CacheSettingsReply(target.reply);
+            return S_OK;
+        },
+        &target);
+}
+
+HRESULT CacheObject::SetCacheSettings(VARIANT settings) {
+    CallInfo call = Call(L"SetCacheSettings");
+    call.args.Append(VariantArgument(settings));
+    return Run(call, [&](ServiceModel& model) { return model.SetCacheSettings(settings); });
+}
+
+HRESULT CacheObject::ClearCache() {
+    CallInfo call = Call(L"ClearCache");
+    return Run(call, [](ServiceModel& model) { return model.ClearCache(); });
+}
+
+HRESULT CacheObject::AddMultiSourceFile(BSTR appGuid, BSTR sourcePath, BSTR destinationPath,
+                                        VARIANT_BOOL overwriteExisting) {
+    CallInfo call = Call(L"AddMultiSourceFile");
+    call.args.Append(BstrArgument(appGuid));
+    call.args.Append(BstrArgument(sourcePath));
+    call.args.Append(BstrArgument(destinationPath));
+    call.args.Append(static_cast<int>(overwriteExisting));
+    return Run(call, [&](ServiceModel& model) {
+        return model.AddMultisourceFile(TextOf(appGuid), TextOf(sourcePath), TextOf(destinationPath),
+                                        overwriteExisting != VARIANT_FALSE);
+    });
+}
+
+HRESULT CacheObject::DeleteMultiSourceFile(BSTR appGuid) {
+    CallInfo call = Call(L"DeleteMultiSourceFile");
+    call.args.Append(BstrArgument(appGuid));
+    return Run(call, [&](ServiceModel& model) { return model.DeleteMultisourceFile(TextOf(appGuid)); });
+}
+
+HRESULT CacheObject::GetMultiSourceFileInfo(BSTR appGuid, VARIANT* info) {
+    if (info == nullptr) {
+        return E_POINTER;
+    }
+    VariantInit(info);
+    CallInfo call = Call(L"GetMultiSourceFileInfo");
+    call.args.Append(BstrArgument(appGuid));
+    ReplyTarget target{info, nullptr, {}};
+    return Run(
+        call, [&](ServiceModel& model) { return model.MultisourceFileInfo(TextOf(appGuid), target.reply); },
+        &target);
+}
+
+HRESULT CacheObject::GetMultiSourceFileIdList(VARIANT_BOOL finishedOnly, LONG* count, VARIANT* ids) {
+    if (count == nullptr || ids == nullptr) {
+        return E_POINTER;
+    }
+    *count = 0;
+    VariantInit(ids);
+    CallInfo call = Call(L"GetMultiSourceFileIdList");
+    call.args.Append(static_cast<int>(finishedOnly));
+    ReplyTarget target{ids, count, {}};
+    return Run(
+        call,
+        [&](ServiceModel& model) {
+            model.MultisourceFileIds(finishedOnly != VARIANT_FALSE, target.reply);
+            return S_OK;
+        },
+        &target);
+}
+
+} // namespace quillet::emulator

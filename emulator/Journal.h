@@ -1,0 +1,36 @@
+#pragma once
+
+#include "json/Json.h"
+
+#include <string>
+
+namespace quillet::emulator {
+
+// journal.jsonl: one compact JSON object a line, appended with a single write before the call returns.
+// seq and the object numbers go on from the file's last line; when the file is missing or empty they
+// start again at 1, so that whoever deletes the journal can predict its lines exactly.
+class Journal {
+public:
+    explicit Journal(std::wstring path);
+
+    // Reads the numbers to go on from; call once before the first record.
+    void Resume();
+
+    // Writes {"seq":n,"event":"create","interface":…,"object":k} and returns k.
+    int RecordCreate(const std::wstring& interfaceName);
+    // A class factory that refused creation: {"seq":n,"event":"create","interface":…,"hr":…}.
+    void RecordRefusedCreate(const std::wstring& interfaceName, long hr);
+    void RecordRelease(int object);
+    // fields: the members after seq, in order.
+    void Record(json::Value fields);
+
+private:
+    void RestartIfCleared();
+    void Append(const json::Value& line);
+
+    std::wstring m_path;
+    long long m_seq = 0;
+    int m_objects = 0;
+};
+
+} // namespace quillet::emulator

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <windows.h>
+
+namespace quillet::emulator {
+
+enum class RegistrationScope { Machine, User };
+
+// /RegServer: LocalServer32 of the three classes and the embedded type library, so that the interfaces
+// marshal through the type-library marshaller. Machine-wide when the registry lets us, else for the
+// current user (Windows without administrator rights).
+HRESULT RegisterServer(RegistrationScope& scope);
+// /UnregServer: removes all of it from both places.
+HRESULT UnregisterServer();
+
+} // namespace quillet::emulator

@@ -1,0 +1,228 @@
+#include "ServerLifetime.h"
+
+#include "ApplicationObject.h"
+#include "CacheObject.h"
+#include "ClassFactory.h"
+#include "ClientObject.h"
+#include "DataDirectory.h"
+#include "Service.h"
+#include "TypeLibrary.h"
+
+#include <atomic>
+#include <string>
+
+namespace quillet::emulator {
+
+namespace {
+
+constexpr wchar_t kInstanceMutexName[] = L"Local\\PlenumEmulator.Instance";
+constexpr wchar_t kStopEventName[] = L"Local\\PlenumEmulator.Stop";
+// Set while an instance serves: its class objects are registered.
+constexpr wchar_t kReadyEventName[] = L"Local\\PlenumEmulator.Ready";
+
+// Like a service, the emulator stays resident while idle, but not forever.
+constexpr ULONGLONG kIdleLifetimeMs = 10 * 60 * 1000;
+// A server that COM starts while the previous instance is still shutting down waits for it this long.
+constexpr DWORD kTakeOverWaitMs = 15000;
+
+std::atomic<long> g_objects{0};
+DWORD g_cookies[3] = {};
+std::atomic<ULONGLONG> g_idleSince{0};
+
+struct Handle {
+    HANDLE value = nullptr;
+    Handle() = default;
+    explicit Handle(HANDLE handle) : value(handle) {}
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    ~Handle() {
+        if (value != nullptr) {
+            CloseHandle(value);
+        }
+    }
+};
+
+IUnknown* CreateApplication() {
+    return static_cast<IStreamingApplication*>(new (std::nothrow) ApplicationObject());
+}
+IUnknown* CreateClient() {
+    return static_cast<IStreamingClient*>(new (std::nothrow) ClientObject());
+}
+IUnknown* CreateCache() {
+    return static_cast<IStreamingCache*>(new (std::nothrow) CacheObject());
+}
+
+struct ClassEntry {
+    const CLSID* clsid;
+    ClassFactory factory;
+    DWORD& cookie;
+};
+
+// Ctrl+C on a foreground server stops it like /Stop, so that it revokes its class objects: a server that
+// dies with them registered leaves Wine's RPCSS handing out dead ones.
+BOOL WINAPI StopOnConsoleSignal(DWORD) {
+    HANDLE stop = OpenEventW(EVENT_MODIFY_STATE, FALSE, kStopEventName);
+    if (stop == nullptr) {
+        return FALSE;
+    }
+    SetEvent(stop);
+    CloseHandle(stop);
+    return TRUE;
+}
+
+// Waits for the message queue or the stop event; false once the server should end.
+bool PumpOnce(HANDLE stopEvent, ServeMode mode) {
+    DWORD timeout = INFINITE;
+    if (mode == ServeMode::Embedding && g_objects.load() == 0) {
+        ULONGLONG idle = GetTickCount64() - g_idleSince.load();
+        if (idle >= kIdleLifetimeMs) {
+            return false;
+        }
+        timeout = static_cast<DWORD>(kIdleLifetimeMs - idle);
+    }
+    DWORD result = MsgWaitForMultipleObjectsEx(1, &stopEvent, timeout, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    if (result == WAIT_OBJECT_0) {
+        return false;
+    }
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            return false;
+        }
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return true;
+}
+
+} // namespace
+
+void RevokeClassObjects() {
+    for (DWORD& cookie : g_cookies) {
+        if (cookie != 0) {
+            CoRevokeClassObject(cookie);
+            cookie = 0;
+        }
+    }
+}
+
+void ServerObjectCreated() {
+    ++g_objects;
+}
+
+void ServerObjectReleased() {
+    if (--g_objects == 0) {
+        g_idleSince = GetTickCount64();
+    }
+}
+
+int RunServer(ServeMode mode) {
+    Handle instance(CreateMutexW(nullptr, FALSE, kInstanceMutexName));
+    if (instance.value == nullptr) {
+        return HRESULT_FROM_WIN32(GetLastError());
+    }
+    DWORD wait = WaitForSingleObject(instance.value, mode == ServeMode::Embedding ? kTakeOverWaitMs : 0);
+    if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) {
+        // Another instance serves; COM finds its class objects.
+        return mode == ServeMode::Embedding ? S_OK : HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS);
+    }
+    // The mutex is never released: it is abandoned when the process ends, which is what /Stop waits for.
+    Handle stopEvent(CreateEventW(nullptr, TRUE, FALSE, kStopEventName));
+    if (stopEvent.value == nullptr) {
+        return HRESULT_FROM_WIN32(GetLastError());
+    }
+    ResetEvent(stopEvent.value);
+    if (mode == ServeMode::Foreground) {
+        SetConsoleCtrlHandler(StopOnConsoleSignal, TRUE);
+    }
+
+    HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    Service service(DataDirectory::Locate());
+    Service::SetInstance(&service);
+    service.Start();
+    g_idleSince = GetTickCount64();
+
+    ClassEntry classes[] = {
+        {&CLSID_StreamingApplication, ClassFactory(L"IStreamingApplication", CreateApplication),
+         g_cookies[0]},
+        {&CLSID_StreamingClient, ClassFactory(L"IStreamingClient", CreateClient), g_cookies[1]},
+        {&CLSID_StreamingCache, ClassFactory(L"IStreamingCache", CreateCache), g_cookies[2]},
+    };
+    for (ClassEntry& entry : classes) {
+        hr = CoRegisterClassObject(*entry.clsid, &entry.factory, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE,
+                                   &entry.cookie);
+        if (FAILED(hr)) {
+            break;
+        }
+    }
+    Handle ready(CreateEventW(nullptr, TRUE, FALSE, kReadyEventName));
+    if (SUCCEEDED(hr)) {
+        SetEvent(ready.value);
+        while (PumpOnce(stopEvent.value, mode)) {
+        }
+    }
+    ResetEvent(ready.value);
+    RevokeClassObjects();
+    ReleaseServiceTypeInfo();
+    // Disconnects what clients still hold; their objects are released and journalled here.
+    CoUninitialize();
+    Service::SetInstance(nullptr);
+    return SUCCEEDED(hr) ? S_OK : hr;
+}
+
+HRESULT StartResidentInstance(DWORD timeoutMs) {
+    Handle ready(CreateEventW(nullptr, TRUE, FALSE, kReadyEventName));
+    if (ready.value == nullptr) {
+        return HRESULT_FROM_WIN32(GetLastError());
+    }
+    if (WaitForSingleObject(ready.value, 0) == WAIT_OBJECT_0) {
+        return S_FALSE;
+    }
+    wchar_t path[MAX_PATH];
+    DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        return HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
+    }
+    std::wstring commandLine = L"\"" + std::wstring(path, length) + L"\" -Embedding";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
+                        nullptr, &startup, &process)) {
+        return HRESULT_FROM_WIN32(GetLastError());
+    }
+    Handle processHandle(process.hProcess);
+    Handle threadHandle(process.hThread);
+    ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    HANDLE waits[] = {ready.value, process.hProcess};
+    DWORD result = WaitForMultipleObjects(2, waits, FALSE, timeoutMs);
+    if (result == WAIT_OBJECT_0 + 1) {
+        // It left at once: an instance that was shutting down or starting serves instead.
+        ULONGLONG now = GetTickCount64();
+        result = WaitForSingleObject(ready.value, now < deadline ? static_cast<DWORD>(deadline - now) : 0);
+    }
+    return result == WAIT_OBJECT_0 ? S_OK : HRESULT_FROM_WIN32(ERROR_TIMEOUT);
+}
+
+HRESULT StopRunningInstance(DWORD timeoutMs) {
+    Handle stopEvent(OpenEventW(EVENT_MODIFY_STATE, FALSE, kStopEventName));
+    if (stopEvent.value == nullptr) {
+        return S_FALSE;
+    }
+    Handle instance(OpenMutexW(SYNCHRONIZE, FALSE, kInstanceMutexName));
+    SetEvent(stopEvent.value);
+    if (instance.value == nullptr) {
+        return S_OK;
+    }
+    DWORD wait = WaitForSingleObject(instance.value, timeoutMs);
+    if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) {
+        ReleaseMutex(instance.value);
+        return S_OK;
+    }
+    return HRESULT_FROM_WIN32(ERROR_TIMEOUT);
+}
+
+} // namespace quillet::emulator

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "DataDirectory.h"
+#include "FileStamp.h"
+#include "Journal.h"
+#include "Reply.h"
+#include "ServiceModel.h"
+#include "json/Json.h"
+
+#include <windows.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace quillet::emulator {
+
+// One call as the journal and the fault rules see it.
+struct CallInfo {
+    int object = 0;
+    const wchar_t* interfaceName = L"";
+    const wchar_t* method = L"";
+    json::Value args = json::Value::MakeArray(); // in call order; out parameters are not listed
+};
+
+// Where a query's reply goes: the caller's out VARIANT and, for the list queries, its count.
+struct ReplyTarget {
+    VARIANT* out = nullptr;
+    LONG* count = nullptr;
+    Reply reply;
+};
+
+// The service behind all objects: runs every call the same way. Reload state.json when it changed on
+// disk, let a fault act, otherwise run the operation, shape its reply, save the state when it changed,
+// and journal the call. Used on the server's one apartment thread only.
+class Service {
+public:
+    explicit Service(DataDirectory directory);
+
+    static Service& Instance();
+    static void SetInstance(Service* service);
+
+    void Start();
+
+    // Creation through a class factory: S_OK, or the HRESULT of a CreateInstance fault.
+    HRESULT CheckCreate(const std::wstring& interfaceName);
+    int ObjectCreated(const std::wstring& interfaceName);
+    void ObjectReleased(int object);
+
+    using Body = std::function<HRESULT(ServiceModel&)>;
+    HRESULT Run(CallInfo& call, const Body& body, ReplyTarget* reply = nullptr);
+
+    // The state as the next call would see it, and why state.json cannot be read, if it cannot.
+    const ServiceState& CurrentState();
+    const std::optional<std::string>& StateProblem() const { return m_problem; }
+
+private:
+    void Refresh();
+    void SaveIfChanged();
+    [[noreturn]] void Crash(HRESULT hr);
+
+    DataDirectory m_directory;
+    ServiceModel m_model;
+    Journal m_journal;
+    FileStamp m_stamp;
+    bool m_loaded = false;
+    std::optional<std::string> m_problem;
+};
+
+} // namespace quillet::emulator

@@ -1,0 +1,121 @@
+#include "EmulatorTest.h"
+
+#include "json/Utf8.h"
+
+#include <cstring>
+
+namespace quillet::testing {
+
+ReplyView ViewOf(const VARIANT& reply) {
+    ReplyView view;
+    view.vt = reply.vt;
+    if (reply.vt != (VT_ARRAY | VT_VARIANT) || reply.parray == nullptr) {
+        return view;
+    }
+    view.hasArray = true;
+    LONG upper = -1;
+    SafeArrayGetLBound(reply.parray, 1, &view.lowerBound);
+    SafeArrayGetUBound(reply.parray, 1, &upper);
+    if (FAILED(SafeArrayLock(reply.parray))) {
+        return view;
+    }
+    for (LONG index = view.lowerBound; index <= upper; ++index) {
+        void* address = nullptr;
+        if (FAILED(SafeArrayPtrOfIndex(reply.parray, &index, &address))) {
+            break;
+        }
+        Element element;
+        std::memcpy(&element.value, address, sizeof(VARIANT));
+        if (element.value.vt == VT_BSTR) {
+            element.nullString = element.value.bstrVal == nullptr;
+            if (!element.nullString) {
+                element.text.assign(element.value.bstrVal, SysStringLen(element.value.bstrVal));
+            }
+            element.value.bstrVal = nullptr;
+        }
+        view.elements.push_back(element);
+    }
+    SafeArrayUnlock(reply.parray);
+    return view;
+}
+
+std::string Utf8(std::wstring_view text) {
+    return json::ToUtf8(text);
+}
+
+void WriteBytes(const std::wstring& path, const std::string& bytes) {
+    HANDLE file =
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    EXPECT_TRUE(WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+    CloseHandle(file);
+}
+
+void EmulatorTest::SetUp() {
+    m_apartment = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+    emulator::ClearScenario();
+    emulator::ClearJournal();
+    ASSERT_EQ(emulator::EnsureResident(), S_OK);
+    emulator::ClearJournal();
+}
+
+void EmulatorTest::TearDown() {
+    if (m_apartment) {
+        CoUninitialize();
+    }
+}
+
+ComPtr<IStreamingClient> EmulatorTest::Client() {
+    ComPtr<IStreamingClient> client;
+    EXPECT_EQ(CreateLocalServerObject(CLSID_StreamingClient, IID_IStreamingClient, client), S_OK);
+    if (client) {
+        EXPECT_EQ(client->Initialize(ProcessId()), S_OK);
+    }
+    return client;
+}
+
+ComPtr<IStreamingApplication> EmulatorTest::Application() {
+    ComPtr<IStreamingApplication> application;
+    EXPECT_EQ(CreateLocalServerObject(CLSID_StreamingApplication, IID_IStreamingApplication, application),
+              S_OK);
+    if (application) {
+        EXPECT_EQ(application->Initialize(ProcessId()), S_OK);
+    }
+    return application;
+}
+
+ComPtr<IStreamingCache> EmulatorTest::Cache() {
+    ComPtr<IStreamingCache> cache;
+    EXPECT_EQ(CreateLocalServerObject(CLSID_StreamingCache, IID_IStreamingCache, cache), S_OK);
+    if (cache) {
+        EXPECT_EQ(cache->Initialize(ProcessId()), S_OK);
+    }
+    return cache;
+}
+
+long long EmulatorTest::ApplicationState(std::wstring_view guid) {
+    json::Value state = State();
+    if (const json::Value* applications = state.Find("applications")) {
+        for (const json::Value& application : applications->Items()) {
+            if (application.Find("guid")->AsString() == Utf8(guid)) {
+                return application.Find("state")->AsInteger();
+            }
+        }
+    }
+    return -1;
+}
+
+size_t EmulatorTest::ApplicationCount() {
+    json::Value state = State();
+    const json::Value* applications = state.Find("applications");
+    return applications != nullptr ? applications->Size() : 0;
+}
+
+long long EmulatorTest::ClientState() {
+    json::Value state = State();
+    const json::Value* client = state.Find("client");
+    return client != nullptr ? client->Find("state")->AsInteger() : 0;
+}
+
+} // namespace quillet::testing

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "EmulatorControl.h"
+#include "StreamingService.h"
+#include "json/Json.h"
+#include "service/Bstr.h"
+#include "service/ComPtr.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillet::testing {
+
+inline constexpr wchar_t kAppA[] = L"{0A0A0A0A-0000-4000-8000-00000000000A}";
+inline constexpr wchar_t kAppB[] = L"{0B0B0B0B-0000-4000-8000-00000000000B}";
+inline constexpr wchar_t kUnknownApp[] = L"{DEADBEEF-0000-4000-8000-000000000000}";
+
+// One reply element as it arrived: a bitwise copy of the VARIANT for its type and numbers, and the text of
+// a BSTR taken out of it (a copy through VariantCopy could turn a null BSTR into an empty one).
+struct Element {
+    VARIANT value = {}; // bstrVal is not kept: see nullString and text
+    bool nullString = false;
+    std::wstring text;
+    std::wstring Text() const { return nullString ? L"(null)" : text; }
+};
+
+// A reply VARIANT taken apart: its type, and for an array of VARIANT its bounds and elements.
+struct ReplyView {
+    VARTYPE vt = VT_EMPTY;
+    bool hasArray = false;
+    LONG lowerBound = 0;
+    std::vector<Element> elements;
+};
+ReplyView ViewOf(const VARIANT& reply);
+
+// Holds an out VARIANT and clears it.
+struct OutVariant {
+    VARIANT value;
+    OutVariant() { VariantInit(&value); }
+    ~OutVariant() { VariantClear(&value); }
+    OutVariant(const OutVariant&) = delete;
+    OutVariant& operator=(const OutVariant&) = delete;
+};
+
+inline UniqueBstr Bstr(std::wstring_view text) {
+    return UniqueBstr::Copy(text);
+}
+
+std::string Utf8(std::wstring_view text);
+
+// Creates or replaces a file with these bytes.
+void WriteBytes(const std::wstring& path, const std::string& bytes);
+
+// Every emulator test starts from the defaults, with an empty journal, in an apartment of its own.
+class EmulatorTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    void Scenario(std::string_view json) { emulator::WriteScenario(json); }
+
+    // Objects created in the emulator and initialised with this process's id.
+    ComPtr<IStreamingClient> Client();
+    ComPtr<IStreamingApplication> Application();
+    ComPtr<IStreamingCache> Cache();
+
+    // What state.json says now.
+    json::Value State() { return emulator::ReadState(); }
+    long long ApplicationState(std::wstring_view guid);
+    long long ClientState();
+    size_t ApplicationCount();
+
+    static DWORD ProcessId() { return GetCurrentProcessId(); }
+
+private:
+    bool m_apartment = false;
+};
+
+} // namespace quillet::testing
