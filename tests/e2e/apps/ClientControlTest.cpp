@@ -35,50 +35,51 @@ TEST_P(ClientStart, StartsTheClientOrTracesWhy) {
     EXPECT_EQ(result.output, "");
 }
 
-const std::vector<std::string> kStartedTrail = {"create IStreamingClient 1", "1 Initialize(pid)",
-                                                "1 StartClient()",           "1 InitApplications()",
-                                                "1 Uninitialize()",          "release 1"};
 const std::vector<std::string> kEmptyListTrail = {"create IStreamingApplication 2", "2 Initialize(pid)",
                                                   "2 GetApplicationList(-1)", "2 Uninitialize()",
                                                   "release 2"};
+
+// The first client object's life with the calls between its Initialize and Uninitialize.
+std::vector<std::string> ClientTrail(const std::vector<std::string>& calls) {
+    std::vector<std::string> trail{"create IStreamingClient 1", "1 Initialize(pid)"};
+    for (const std::string& call : calls) {
+        trail.push_back("1 " + call);
+    }
+    trail.insert(trail.end(), {"1 Uninitialize()", "release 1"});
+    return trail;
+}
+
+const std::vector<std::string> kAlreadyStartedTrail =
+    ClientTrail({"StartClient() 0xA0044011", "InitApplications() 0xA0044021"});
+// The administrator query's own object: no Uninitialize.
+const std::vector<std::string> kAdminQueryTrail = {"create IStreamingClient 2", "2 Initialize(pid)",
+                                                   "2 IsUserAdministrator()", "release 2"};
+
+const std::vector<std::string> kStartedTrail = ClientTrail({"StartClient()", "InitApplications()"});
 
 std::vector<std::string> Concat(std::vector<std::string> first, const std::vector<std::string>& second) {
     first.insert(first.end(), second.begin(), second.end());
     return first;
 }
 
+// clang-format off
 const StartCase kStartCases[] = {
     {"StoppedClientIsStarted", Scenario().Client(0), Concat(kStartedTrail, kEmptyListTrail), {}, 0},
-    {"RunningClientAnswersAlreadyDoneSilently",
-     Scenario().Client(4),
-     Concat({"create IStreamingClient 1", "1 Initialize(pid)", "1 StartClient() 0xA0044011",
-             "1 InitApplications() 0xA0044021", "1 Uninitialize()", "release 1"},
-            kEmptyListTrail),
-     {},
-     0},
-    {"FailingStartClientSkipsInitApplications",
-     Scenario().Fault("StartClient", kFail),
-     {"create IStreamingClient 1", "1 Initialize(pid)", "1 StartClient() 0x80004005", "1 Uninitialize()",
-      "release 1"},
-     {L"Failed to Start Client COM. [16389]\n", kCannotStartClient},
-     kFail},
-    {"FailingInitApplications",
-     Scenario().Fault("InitApplications", kNotFound),
-     {"create IStreamingClient 1", "1 Initialize(pid)", "1 StartClient()", "1 InitApplications() 0x80070490",
-      "1 Uninitialize()", "release 1"},
-     {L"Failed to initialize Streaming Client COM. [1168]\n", kCannotStartClient},
-     kFail},
-    {"FailingInitializeIsNotUndone",
-     Scenario().Fault("IStreamingClient.Initialize", kAccessDenied),
+    {"RunningClientAnswersAlreadyDoneSilently", Scenario().Client(4),
+     Concat(kAlreadyStartedTrail, kEmptyListTrail), {}, 0},
+    {"FailingStartClientSkipsInitApplications", Scenario().Fault("StartClient", kFail),
+     ClientTrail({"StartClient() 0x80004005"}),
+     {L"Failed to Start Client COM. [16389]\n", kCannotStartClient}, kFail},
+    {"FailingInitApplications", Scenario().Fault("InitApplications", kNotFound),
+     ClientTrail({"StartClient()", "InitApplications() 0x80070490"}),
+     {L"Failed to initialize Streaming Client COM. [1168]\n", kCannotStartClient}, kFail},
+    {"FailingInitializeIsNotUndone", Scenario().Fault("IStreamingClient.Initialize", kAccessDenied),
      {"create IStreamingClient 1", "1 Initialize(pid) 0x80070005", "release 1"},
-     {L"Failed to Initialize Client COM [5].\n", kCannotStartClient},
-     kFail},
-    {"RefusedClientObject",
-     Scenario().Fault("IStreamingClient.CreateInstance", kClassNotRegistered),
-     {"create IStreamingClient 0x80040154"},
-     {L"Failed to Create Client COM.\n", kCannotStartClient},
-     kFail},
+     {L"Failed to Initialize Client COM [5].\n", kCannotStartClient}, kFail},
+    {"RefusedClientObject", Scenario().Fault("IStreamingClient.CreateInstance", kClassNotRegistered),
+     {"create IStreamingClient 0x80040154"}, {L"Failed to Create Client COM.\n", kCannotStartClient}, kFail},
 };
+// clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Client, ClientStart, ::testing::ValuesIn(kStartCases),
                          [](const auto& instance) { return std::string(instance.param.name); });
@@ -106,81 +107,39 @@ TEST_P(ClientProbe, CallsWhatTheClientStateAsksFor) {
     EXPECT_EQ(result.exitCode, 0u);
 }
 
-std::vector<std::string> ShutDown(const std::vector<std::string>& calls) {
-    std::vector<std::string> trail{"create IStreamingClient 1", "1 Initialize(pid)"};
-    for (const std::string& call : calls) {
-        trail.push_back("1 " + call);
-    }
-    trail.insert(trail.end(), {"1 Uninitialize()", "release 1"});
-    return trail;
-}
-
+// clang-format off
 const ProbeCase kProbeCases[] = {
-    {"ShutDownInitialisedClient",
-     L"shutdown",
-     Scenario().Client(4),
-     ShutDown({"GetClientState()", "UninitApplications()", "GetClientState()", "StopClient()"}),
-     {},
+    {"ShutDownInitialisedClient", L"shutdown", Scenario().Client(4),
+     ClientTrail({"GetClientState()", "UninitApplications()", "GetClientState()", "StopClient()"}), {},
      "true\n"},
-    {"ShutDownStoppedClientCallsNothing",
-     L"shutdown",
-     Scenario().Client(0),
-     ShutDown({"GetClientState()", "GetClientState()"}),
-     {},
-     "true\n"},
-    {"ShutDownOfflineClientStopsIt",
-     L"shutdown",
-     Scenario().Client(5),
-     ShutDown({"GetClientState()", "GetClientState()", "StopClient()"}),
-     {},
-     "true\n"},
-    {"ApplicationsAlreadyUninitialisedStillReadsTheState",
-     L"shutdown",
+    {"ShutDownStoppedClientCallsNothing", L"shutdown", Scenario().Client(0),
+     ClientTrail({"GetClientState()", "GetClientState()"}), {}, "true\n"},
+    {"ShutDownOfflineClientStopsIt", L"shutdown", Scenario().Client(5),
+     ClientTrail({"GetClientState()", "GetClientState()", "StopClient()"}), {}, "true\n"},
+    {"ApplicationsAlreadyUninitialisedStillReadsTheState", L"shutdown",
      Scenario().Client(4).Fault("UninitApplications", kApplicationsAlreadyUninitialized),
-     ShutDown({"GetClientState()", "UninitApplications() 0xA0044020", "GetClientState()"}),
-     {kAlreadyUninitialized},
-     "true\n"},
-    {"ClientAlreadyStoppedIsSuccess",
-     L"shutdown",
-     Scenario().Client(2).Fault("StopClient", kAlreadyStopped),
-     ShutDown({"GetClientState()", "GetClientState()", "StopClient() 0xA0044010"}),
-     {kAlreadyUninitialized},
-     "true\n"},
-    {"FailingUninitApplicationsSkipsTheStop",
-     L"shutdown",
+     ClientTrail({"GetClientState()", "UninitApplications() 0xA0044020", "GetClientState()"}),
+     {kAlreadyUninitialized}, "true\n"},
+    {"ClientAlreadyStoppedIsSuccess", L"shutdown", Scenario().Client(2).Fault("StopClient", kAlreadyStopped),
+     ClientTrail({"GetClientState()", "GetClientState()", "StopClient() 0xA0044010"}),
+     {kAlreadyUninitialized}, "true\n"},
+    {"FailingUninitApplicationsSkipsTheStop", L"shutdown",
      Scenario().Client(4).Fault("UninitApplications", kFail),
-     ShutDown({"GetClientState()", "UninitApplications() 0x80004005"}),
-     {L"Failed to Uninitialize Streaming Client COM. [16389]\n"},
-     "false\n"},
-    {"FailingStopClient",
-     L"shutdown",
-     Scenario().Client(2).Fault("StopClient", kFail),
-     ShutDown({"GetClientState()", "GetClientState()", "StopClient() 0x80004005"}),
-     {L"Failed to Uninitialize Client COM. [16389]\n"},
-     "false\n"},
-    {"AdministratorAskedWithoutUninitialize",
-     L"admin",
-     Scenario().Client(0).Admin(true),
-     Concat(kStartedTrail,
-            {"create IStreamingClient 2", "2 Initialize(pid)", "2 IsUserAdministrator()", "release 2"}),
-     {},
-     "true\n"},
-    {"NoAdministrator",
-     L"admin",
-     Scenario().Client(4).Admin(false),
-     {"create IStreamingClient 1", "1 Initialize(pid)", "1 StartClient() 0xA0044011",
-      "1 InitApplications() 0xA0044021", "1 Uninitialize()", "release 1", "create IStreamingClient 2",
-      "2 Initialize(pid)", "2 IsUserAdministrator()", "release 2"},
-     {},
-     "false\n"},
-    {"AdministratorQueryWhenTheClientCannotStart",
-     L"admin",
+     ClientTrail({"GetClientState()", "UninitApplications() 0x80004005"}),
+     {L"Failed to Uninitialize Streaming Client COM. [16389]\n"}, "false\n"},
+    {"FailingStopClient", L"shutdown", Scenario().Client(2).Fault("StopClient", kFail),
+     ClientTrail({"GetClientState()", "GetClientState()", "StopClient() 0x80004005"}),
+     {L"Failed to Uninitialize Client COM. [16389]\n"}, "false\n"},
+    {"AdministratorAskedWithoutUninitialize", L"admin", Scenario().Client(0).Admin(true),
+     Concat(kStartedTrail, kAdminQueryTrail), {}, "true\n"},
+    {"NoAdministrator", L"admin", Scenario().Client(4).Admin(false),
+     Concat(kAlreadyStartedTrail, kAdminQueryTrail), {}, "false\n"},
+    {"AdministratorQueryWhenTheClientCannotStart", L"admin",
      Scenario().Admin(true).Fault("StartClient", kAlreadyStopped),
-     {"create IStreamingClient 1", "1 Initialize(pid)", "1 StartClient() 0xA0044010", "1 Uninitialize()",
-      "release 1"},
-     {L"Failed to Start Client COM. [16400]\n", kCannotStartClient},
-     "false\n"},
+     ClientTrail({"StartClient() 0xA0044010"}),
+     {L"Failed to Start Client COM. [16400]\n", kCannotStartClient}, "false\n"},
 };
+// clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Client, ClientProbe, ::testing::ValuesIn(kProbeCases),
                          [](const auto& instance) { return std::string(instance.param.name); });

@@ -33,43 +33,27 @@ Scenario Three() {
 const std::string kThreeListed =
     "\nAppIdList: \n1 - " + Utf8(kGamma) + "\n2 - " + Utf8(kAlpha) + "\n3 - " + Utf8(kBeta) + "\n";
 
+// clang-format off
 const IdListCase kIdListCases[] = {
     {"ThreeApplications", Three(), kThreeListed, 0, {}},
     {"NoApplication", Scenario().Client(4), "", 0, {}},
-    {"ListFails",
-     Three().Fault("GetApplicationList", kInvalidArgument),
-     "",
-     kInvalidArgument,
+    {"ListFails", Three().Fault("GetApplicationList", kInvalidArgument), "", kInvalidArgument,
      {L"Failed to call COM API to get Application List [87].\n"}},
-    {"ObjectRefused",
-     Three().Fault("IStreamingApplication.CreateInstance", kClassNotRegistered),
-     "",
-     kClassNotRegistered,
-     {L"Failed to get Application List .\n"}},
+    {"ObjectRefused", Three().Fault("IStreamingApplication.CreateInstance", kClassNotRegistered), "",
+     kClassNotRegistered, {L"Failed to get Application List .\n"}},
     {"InitializeFails", Three().Fault("IStreamingApplication.Initialize", kFail), "", kFail, {}},
-    {"ClientCannotStart",
-     Three().Fault("StartClient", kFail),
-     "",
-     kFail,
+    {"ClientCannotStart", Three().Fault("StartClient", kFail), "", kFail,
      {L"Failed to Start Client COM. [16389]\n", L"Cannot start Client to update Application status.\n"}},
     // Ids that are no strings are left out.
     {"ElementsWithoutStrings", Three().Reply("GetApplicationList", "nullStrings"), "\nAppIdList: \n", 0, {}},
-    {"CountBeyondTheArray",
-     Three().Reply("GetApplicationList", "countTooLarge"),
-     "Error: unexpected failure 0x8002000B.\n",
-     kBadIndex,
-     {}},
-    {"ArrayFromOne",
-     Three().Reply("GetApplicationList", "lowerBound1"),
-     "Error: unexpected failure 0x8002000B.\n",
-     kBadIndex,
-     {}},
-    {"NoArray",
-     Three().Reply("GetApplicationList", "noArray"),
-     "Error: unexpected failure 0x80070057.\n",
-     kInvalidArgument,
-     {}},
+    {"CountBeyondTheArray", Three().Reply("GetApplicationList", "countTooLarge"),
+     "Error: unexpected failure 0x8002000B.\n", kBadIndex, {}},
+    {"ArrayFromOne", Three().Reply("GetApplicationList", "lowerBound1"),
+     "Error: unexpected failure 0x8002000B.\n", kBadIndex, {}},
+    {"NoArray", Three().Reply("GetApplicationList", "noArray"), "Error: unexpected failure 0x80070057.\n",
+     kInvalidArgument, {}},
 };
+// clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Application, IdList, ::testing::ValuesIn(kIdListCases),
                          [](const auto& instance) { return std::string(instance.param.name); });

@@ -88,20 +88,19 @@ TEST_P(ObjectLifetime, ObjectsLiveForOneOperation) {
     }
 }
 
+// clang-format off
 const LifetimeCase kLifetimeCases[] = {
     {"GetIdList", Scenario().Client(0).App(kAlpha, "Alpha", 1), {L"application", L"getIdList"}},
-    {"RemoveWithStopWait",
-     Scenario().Client(4).App(kAlpha, "Alpha", 64, 2),
+    {"RemoveWithStopWait", Scenario().Client(4).App(kAlpha, "Alpha", 64, 2),
      {L"application", L"remove", kAlpha}},
-    {"StopAll",
-     Scenario().Client(4).App(kAlpha, "Alpha", 64).App(kBeta, "Beta", 1),
+    {"StopAll", Scenario().Client(4).App(kAlpha, "Alpha", 64).App(kBeta, "Beta", 1),
      {L"application", L"stop", L"all"}},
     {"RunCmd", Scenario().Client(4).App(kAlpha, "Alpha", 16), {L"application", L"run-cmd", kAlpha, L"x.exe"}},
-    {"FailingStep",
-     Scenario().Client(4).App(kAlpha, "Alpha", 1).Fault("MountApplication", kFail),
+    {"FailingStep", Scenario().Client(4).App(kAlpha, "Alpha", 1).Fault("MountApplication", kFail),
      {L"application", L"start", kAlpha, L"p"}},
     {"RefusedAdd", Scenario().Client(4), {L"application", L"add", L"http://127.0.0.1:1/token"}},
 };
+// clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Application, ObjectLifetime, ::testing::ValuesIn(kLifetimeCases),
                          [](const auto& instance) { return std::string(instance.param.name); });
