@@ -210,16 +210,19 @@ TEST_F(AppsTest, UnknownApplicationIsRefusedBeforeAnyStep) {
     EXPECT_EQ(result.exitCode, kFail);
 }
 
-struct NameCase {
+struct ReplyCase {
     const char* name;
     const char* shape;
-    const char* output;
+    std::string output;
+    DWORD exitCode;
+    std::vector<std::string> calls;
 };
 
-class NameReply : public AppsTest, public ::testing::WithParamInterface<NameCase> {};
+class PropertiesReply : public AppsTest, public ::testing::WithParamInterface<ReplyCase> {};
 
-// An element without a string is no name: the guid stands in for it.
-TEST_P(NameReply, WithoutAStringShowsTheGuid) {
+// An element without a string is no name: the guid stands in for it. A reply without the element read
+// ends the command with the failure of the element access, before any step.
+TEST_P(PropertiesReply, OfAnOddShapeNeverCrashesTheCommand) {
     // The first two property queries (the existence check and the name) get the odd reply.
     Scenario()
         .Client(4)
@@ -228,20 +231,24 @@ TEST_P(NameReply, WithoutAStringShowsTheGuid) {
         .Write();
     const RunResult result = Quillet(Application({L"start", kAlpha}));
     EXPECT_EQ(result.output, Crlf(GetParam().output));
-    EXPECT_EQ(result.exitCode, 0u);
-    EXPECT_EQ(LadderCalls(Journal()), std::vector<std::string>{"StartApplication"});
+    EXPECT_EQ(result.exitCode, GetParam().exitCode);
+    EXPECT_EQ(LadderCalls(Journal()), GetParam().calls);
 }
 
 const std::string kStartingGuid = "Starting application [" + Utf8(kAlpha) + "]... Success.\n";
+const std::vector<std::string> kStarted = {"StartApplication"};
 
 // clang-format off
-const NameCase kNameCases[] = {
-    {"WrongTypes", "wrongTypes", kStartingGuid.c_str()},
-    {"NullStrings", "nullStrings", kStartingGuid.c_str()},
+const ReplyCase kReplyCases[] = {
+    {"WrongTypes", "wrongTypes", kStartingGuid, 0, kStarted},
+    {"NullStrings", "nullStrings", kStartingGuid, 0, kStarted},
+    {"Short", "short", "Error: unexpected failure 0x8002000B.\n", 0x8002000B, {}},
+    {"Scalar", "scalar", "Error: unexpected failure 0x80070057.\n", kInvalidArgument, {}},
+    {"NoArray", "noArray", "Error: unexpected failure 0x80070057.\n", kInvalidArgument, {}},
 };
 // clang-format on
 
-INSTANTIATE_TEST_SUITE_P(Application, NameReply, ::testing::ValuesIn(kNameCases),
+INSTANTIATE_TEST_SUITE_P(Application, PropertiesReply, ::testing::ValuesIn(kReplyCases),
                          [](const auto& instance) { return std::string(instance.param.name); });
 
 } // namespace
