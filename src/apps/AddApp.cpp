@@ -52,6 +52,7 @@ HRESULT AddApp(const std::wstring& tokenSource, VARIANT_BOOL isUrl) {
     CVariantSafeArray reply;
     hr = app->GetApplicationProperties(guid.get(), APP_PROPERTY_REQUIRES_REBOOT, reply.Out());
     if (SUCCEEDED(hr)) {
+        reply.RequireArray();
         VARIANT element;
         reply.GetElement(kRequiresRebootElement, element);
         // Only VARIANT_TRUE itself means a reboot; any other nonzero value is no answer.

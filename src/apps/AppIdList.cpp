@@ -56,6 +56,7 @@ bool GetAppIdList(std::vector<std::wstring>& ids, HRESULT* status) {
     if (count <= 0) {
         return false;
     }
+    reply.RequireArray();
     for (LONG index = 0; index < count; ++index) {
         VARIANT element;
         reply.GetElement(index, element);

@@ -48,6 +48,7 @@ LONG QueryAppStatus(const std::wstring& appId) {
     if (!QueryProperty(appId, APP_PROPERTY_STATE, reply)) {
         return APP_STATE_NONE;
     }
+    reply.RequireArray();
     VARIANT element;
     reply.GetElement(kStateElement, element);
     const LONG state = element.lVal;
@@ -60,6 +61,7 @@ std::optional<std::wstring> QueryAppName(const std::wstring& appId) {
     if (!QueryProperty(appId, APP_PROPERTY_NAME, reply)) {
         return std::nullopt;
     }
+    reply.RequireArray();
     VARIANT element;
     reply.GetElement(kNameElement, element);
     return StringOf(element);
@@ -101,6 +103,7 @@ HRESULT ModifyAppState(const std::wstring& appId, uint32_t targetState, bool ste
             TracePrint(kStatusFailedTrace, id, TraceCode(hr));
             return hr;
         }
+        reply.RequireArray();
         VARIANT element;
         reply.GetElement(kStateElement, element);
         current = element.lVal;

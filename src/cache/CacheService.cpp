@@ -27,12 +27,6 @@ HRESULT OpenCacheService(ComPtr<IStreamingCache>& cache) {
     return hr;
 }
 
-void RequireArrayReply(const CVariantSafeArray& reply) {
-    if (reply.Array() == nullptr) {
-        ThrowComError(DISP_E_TYPEMISMATCH);
-    }
-}
-
 std::wstring ElementText(const CVariantSafeArray& reply, LONG index) {
     VARIANT element;
     reply.GetElement(index, element);

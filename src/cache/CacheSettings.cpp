@@ -37,7 +37,7 @@ HRESULT ReadSettings(ComPtr<IStreamingCache>& cache, CVariantSafeArray& settings
         ConsolePrint(kGetCacheLocationFailedMessage);
         return hr;
     }
-    RequireArrayReply(settings);
+    settings.RequireArray();
     return hr;
 }
 

@@ -42,7 +42,7 @@ VARIANT Element(const CVariantSafeArray& reply, LONG index) {
 
 void PrintMultiSourceFileInfo(const CVariantSafeArray& info) {
     ConsolePrint(kInfoHeading);
-    RequireArrayReply(info);
+    info.RequireArray();
     ConsolePrint(kApplicationGuidFormat, ElementText(info, kApplicationGuid).c_str());
     ConsolePrint(kSourcePathFormat, ElementText(info, kSourcePath).c_str());
     ConsolePrint(kLocalPathFormat, ElementText(info, kLocalPath).c_str());

@@ -23,6 +23,8 @@ inline constexpr wchar_t kGamma[] = L"{C3C3C3C3-0000-4000-8000-0000000000C3}";
 inline constexpr wchar_t kUnknown[] = L"{DEADBEEF-0000-4000-8000-000000000000}";
 
 inline constexpr DWORD kInvalidArgument = 0x80070057;
+// A service answer that holds no array where a list or record was expected.
+inline constexpr DWORD kTypeMismatch = 0x80020005;
 inline constexpr DWORD kFail = 0x80004005;
 
 std::string Utf8(std::wstring_view text);

@@ -50,8 +50,8 @@ const IdListCase kIdListCases[] = {
      "Error: unexpected failure 0x8002000B.\n", kBadIndex, {}},
     {"ArrayFromOne", Three().Reply("GetApplicationList", "lowerBound1"),
      "Error: unexpected failure 0x8002000B.\n", kBadIndex, {}},
-    {"NoArray", Three().Reply("GetApplicationList", "noArray"), "Error: unexpected failure 0x80070057.\n",
-     kInvalidArgument, {}},
+    {"NoArray", Three().Reply("GetApplicationList", "noArray"), "Error: unexpected failure 0x80020005.\n",
+     kTypeMismatch, {}},
 };
 // clang-format on
 

@@ -243,8 +243,8 @@ const ReplyCase kReplyCases[] = {
     {"WrongTypes", "wrongTypes", kStartingGuid, 0, kStarted},
     {"NullStrings", "nullStrings", kStartingGuid, 0, kStarted},
     {"Short", "short", "Error: unexpected failure 0x8002000B.\n", 0x8002000B, {}},
-    {"Scalar", "scalar", "Error: unexpected failure 0x80070057.\n", kInvalidArgument, {}},
-    {"NoArray", "noArray", "Error: unexpected failure 0x80070057.\n", kInvalidArgument, {}},
+    {"Scalar", "scalar", "Error: unexpected failure 0x80020005.\n", kTypeMismatch, {}},
+    {"NoArray", "noArray", "Error: unexpected failure 0x80020005.\n", kTypeMismatch, {}},
 };
 // clang-format on
 
