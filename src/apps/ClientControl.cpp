@@ -16,7 +16,6 @@ constexpr wchar_t kAlreadyUninitializedTrace[] =
     L"Streaming Client COM calling UninitApplications when it has already been uninitialized.\n";
 constexpr wchar_t kUninitApplicationsFailedTrace[] = L"Failed to Uninitialize Streaming Client COM. [%d]\n";
 constexpr wchar_t kStopFailedTrace[] = L"Failed to Uninitialize Client COM. [%d]\n";
-constexpr wchar_t kCannotStartClientTrace[] = L"Cannot start Client to update Application status.\n";
 
 constexpr LONG kClientStarted = 2;
 constexpr LONG kClientApplicationsInitialized = 4;

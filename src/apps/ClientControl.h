@@ -10,6 +10,9 @@ inline constexpr HRESULT kClientAlreadyStopped = static_cast<HRESULT>(0xA0044010
 inline constexpr HRESULT kApplicationsAlreadyInitialized = static_cast<HRESULT>(0xA0044021);
 inline constexpr HRESULT kApplicationsAlreadyUninitialized = static_cast<HRESULT>(0xA0044020);
 
+// Traced by the operations that need the client and cannot start it.
+inline constexpr wchar_t kCannotStartClientTrace[] = L"Cannot start Client to update Application status.\n";
+
 // Starts the service's streaming client and initialises its applications; true when both are (or
 // already were) in place. Failures go to the trace only.
 bool EnsureClientStarted();

@@ -4,7 +4,7 @@
 
 namespace quillet {
 
-// Reads the words after "client". Not built yet: every client command line is refused as incomplete.
+// Reads the words after "client": start or stop, each standing alone. The command code is all it yields.
 class SClientParser : public SBaseParser {
 public:
     BOOL Parse(int count, const wchar_t* const* args) override;

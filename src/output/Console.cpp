@@ -102,27 +102,6 @@ void WriteBuffered(HANDLE output, std::wstring_view text) {
     }
 }
 
-void WriteConsoleText(std::wstring_view text) {
-    if (text.empty()) {
-        return;
-    }
-    const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
-    if (!IsUsable(output)) {
-        return;
-    }
-    if (g_buffering.active) {
-        WriteBuffered(output, text);
-        return;
-    }
-    DWORD mode = 0;
-    if (GetConsoleMode(output, &mode)) {
-        WriteToConsole(output, text);
-        return;
-    }
-    const std::string bytes = EncodeConsoleText(text, RedirectedCodePage());
-    WriteAll(output, bytes.data(), bytes.size());
-}
-
 } // namespace
 
 ConsoleBuffering::ConsoleBuffering() noexcept {
@@ -133,6 +112,19 @@ ConsoleBuffering::ConsoleBuffering() noexcept {
 ConsoleBuffering::~ConsoleBuffering() {
     FlushBuffered();
     g_buffering = Buffering{};
+}
+
+void WriteConsoleText(HANDLE output, std::wstring_view text) {
+    if (text.empty() || !IsUsable(output)) {
+        return;
+    }
+    DWORD mode = 0;
+    if (GetConsoleMode(output, &mode)) {
+        WriteToConsole(output, text);
+        return;
+    }
+    const std::string bytes = EncodeConsoleText(text, RedirectedCodePage());
+    WriteAll(output, bytes.data(), bytes.size());
 }
 
 std::string EncodeConsoleText(std::wstring_view text, UINT codePage) {
@@ -158,7 +150,12 @@ void ConsolePrint(const wchar_t* format, ...) {
     va_start(args, format);
     FormatWideV(sink, format, args);
     va_end(args);
-    WriteConsoleText(text);
+    const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (g_buffering.active && !text.empty() && IsUsable(output)) {
+        WriteBuffered(output, text);
+        return;
+    }
+    WriteConsoleText(output, text);
 }
 
 } // namespace quillet

@@ -52,7 +52,7 @@ enum class Length {
     Int64
 };
 
-struct Spec {
+struct Directive {
     bool left = false;
     bool plus = false;
     bool space = false;
@@ -64,36 +64,38 @@ struct Spec {
     wchar_t conversion = 0;
 };
 
-void Pad(WideSink& sink, const Spec& spec, size_t used, bool before) {
-    if (spec.width > 0 && static_cast<size_t>(spec.width) > used && spec.left != before) {
-        sink.Repeat(L' ', static_cast<size_t>(spec.width) - used);
+void Pad(WideSink& sink, const Directive& directive, size_t used, bool before) {
+    if (directive.width > 0 && static_cast<size_t>(directive.width) > used && directive.left != before) {
+        sink.Repeat(L' ', static_cast<size_t>(directive.width) - used);
     }
 }
 
-void EmitPadded(WideSink& sink, const Spec& spec, const wchar_t* text, size_t count) {
-    Pad(sink, spec, count, true);
+void EmitPadded(WideSink& sink, const Directive& directive, const wchar_t* text, size_t count) {
+    Pad(sink, directive, count, true);
     sink.Append(text, count);
-    Pad(sink, spec, count, false);
+    Pad(sink, directive, count, false);
 }
 
-void EmitWideString(WideSink& sink, const Spec& spec, const wchar_t* text) {
+void EmitWideString(WideSink& sink, const Directive& directive, const wchar_t* text) {
     if (text == nullptr) {
         text = L"(null)";
     }
     size_t count = 0;
-    while (text[count] != L'\0' && (spec.precision < 0 || count < static_cast<size_t>(spec.precision))) {
+    while (text[count] != L'\0' &&
+           (directive.precision < 0 || count < static_cast<size_t>(directive.precision))) {
         ++count;
     }
-    EmitPadded(sink, spec, text, count);
+    EmitPadded(sink, directive, text, count);
 }
 
-void EmitNarrowString(WideSink& sink, const Spec& spec, const char* text) {
+void EmitNarrowString(WideSink& sink, const Directive& directive, const char* text) {
     if (text == nullptr) {
-        EmitWideString(sink, spec, nullptr);
+        EmitWideString(sink, directive, nullptr);
         return;
     }
     size_t bytes = 0;
-    while (text[bytes] != '\0' && (spec.precision < 0 || bytes < static_cast<size_t>(spec.precision))) {
+    while (text[bytes] != '\0' &&
+           (directive.precision < 0 || bytes < static_cast<size_t>(directive.precision))) {
         ++bytes;
     }
     std::wstring wide;
@@ -104,15 +106,15 @@ void EmitNarrowString(WideSink& sink, const Spec& spec, const char* text) {
             MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(bytes), wide.data(), length);
         }
     }
-    EmitPadded(sink, spec, wide.data(), wide.size());
+    EmitPadded(sink, directive, wide.data(), wide.size());
 }
 
 bool IsSigned(wchar_t conversion) {
     return conversion == L'd' || conversion == L'i';
 }
 
-std::intmax_t ReadSigned(const Spec& spec, va_list& args) {
-    switch (spec.length) {
+std::intmax_t ReadSigned(const Directive& directive, va_list& args) {
+    switch (directive.length) {
     case Length::Char:
         return static_cast<signed char>(va_arg(args, int));
     case Length::Short:
@@ -132,8 +134,8 @@ std::intmax_t ReadSigned(const Spec& spec, va_list& args) {
     }
 }
 
-std::uintmax_t ReadUnsigned(const Spec& spec, va_list& args) {
-    switch (spec.length) {
+std::uintmax_t ReadUnsigned(const Directive& directive, va_list& args) {
+    switch (directive.length) {
     case Length::Char:
         return static_cast<unsigned char>(va_arg(args, unsigned int));
     case Length::Short:
@@ -153,33 +155,34 @@ std::uintmax_t ReadUnsigned(const Spec& spec, va_list& args) {
     }
 }
 
-void EmitInteger(WideSink& sink, const Spec& spec, va_list& args) {
+void EmitInteger(WideSink& sink, const Directive& directive, va_list& args) {
     bool negative = false;
     std::uintmax_t magnitude = 0;
-    if (IsSigned(spec.conversion)) {
-        const std::intmax_t value = ReadSigned(spec, args);
+    if (IsSigned(directive.conversion)) {
+        const std::intmax_t value = ReadSigned(directive, args);
         negative = value < 0;
         magnitude = negative ? std::uintmax_t{0} - static_cast<std::uintmax_t>(value)
                              : static_cast<std::uintmax_t>(value);
     } else {
-        magnitude = ReadUnsigned(spec, args);
+        magnitude = ReadUnsigned(directive, args);
     }
 
-    const unsigned base = spec.conversion == L'o'                                ? 8u
-                          : (spec.conversion == L'x' || spec.conversion == L'X') ? 16u
-                                                                                 : 10u;
-    const wchar_t* digitSet = spec.conversion == L'X' ? L"0123456789ABCDEF" : L"0123456789abcdef";
+    const unsigned base = directive.conversion == L'o'                                     ? 8u
+                          : (directive.conversion == L'x' || directive.conversion == L'X') ? 16u
+                                                                                           : 10u;
+    const wchar_t* digitSet = directive.conversion == L'X' ? L"0123456789ABCDEF" : L"0123456789abcdef";
 
     wchar_t digits[80];
     size_t count = 0;
     for (std::uintmax_t rest = magnitude; rest != 0; rest /= base) {
         digits[count++] = digitSet[rest % base];
     }
-    const size_t minimum = spec.precision < 0 ? 1 : std::min<size_t>(static_cast<size_t>(spec.precision), 64);
+    const size_t minimum =
+        directive.precision < 0 ? 1 : std::min<size_t>(static_cast<size_t>(directive.precision), 64);
     while (count < minimum) {
         digits[count++] = L'0';
     }
-    if (spec.alternate && base == 8 && digits[count - 1] != L'0') {
+    if (directive.alternate && base == 8 && digits[count - 1] != L'0') {
         digits[count++] = L'0';
     }
     std::reverse(digits, digits + count);
@@ -188,75 +191,77 @@ void EmitInteger(WideSink& sink, const Spec& spec, va_list& args) {
     size_t prefixLength = 0;
     if (negative) {
         prefix[prefixLength++] = L'-';
-    } else if (IsSigned(spec.conversion) && spec.plus) {
+    } else if (IsSigned(directive.conversion) && directive.plus) {
         prefix[prefixLength++] = L'+';
-    } else if (IsSigned(spec.conversion) && spec.space) {
+    } else if (IsSigned(directive.conversion) && directive.space) {
         prefix[prefixLength++] = L' ';
     }
-    if (spec.alternate && base == 16 && magnitude != 0) {
+    if (directive.alternate && base == 16 && magnitude != 0) {
         prefix[prefixLength++] = L'0';
-        prefix[prefixLength++] = spec.conversion;
+        prefix[prefixLength++] = directive.conversion;
     }
 
     const size_t used = prefixLength + count;
-    const bool zeroFill = spec.zero && !spec.left && spec.precision < 0;
+    const bool zeroFill = directive.zero && !directive.left && directive.precision < 0;
     if (zeroFill) {
         sink.Append(prefix, prefixLength);
-        if (spec.width > 0 && static_cast<size_t>(spec.width) > used) {
-            sink.Repeat(L'0', static_cast<size_t>(spec.width) - used);
+        if (directive.width > 0 && static_cast<size_t>(directive.width) > used) {
+            sink.Repeat(L'0', static_cast<size_t>(directive.width) - used);
         }
         sink.Append(digits, count);
         return;
     }
-    Pad(sink, spec, used, true);
+    Pad(sink, directive, used, true);
     sink.Append(prefix, prefixLength);
     sink.Append(digits, count);
-    Pad(sink, spec, used, false);
+    Pad(sink, directive, used, false);
 }
 
-void EmitPointer(WideSink& sink, const Spec& spec, va_list& args) {
+void EmitPointer(WideSink& sink, const Directive& directive, va_list& args) {
     const auto value = reinterpret_cast<std::uintptr_t>(va_arg(args, void*));
     wchar_t digits[2 * sizeof(void*)];
     for (size_t i = 0; i < std::size(digits); ++i) {
         digits[std::size(digits) - 1 - i] = L"0123456789ABCDEF"[(value >> (4 * i)) & 0xF];
     }
-    EmitPadded(sink, spec, digits, std::size(digits));
+    EmitPadded(sink, directive, digits, std::size(digits));
 }
 
 // Floating point is rare here; the C runtime formats it, without width, and the padding is ours.
-void EmitFloating(WideSink& sink, const Spec& spec, va_list& args) {
+void EmitFloating(WideSink& sink, const Directive& directive, va_list& args) {
     wchar_t format[16];
     size_t at = 0;
     format[at++] = L'%';
-    if (spec.plus) {
+    if (directive.plus) {
         format[at++] = L'+';
     }
-    if (spec.space) {
+    if (directive.space) {
         format[at++] = L' ';
     }
-    if (spec.alternate) {
+    if (directive.alternate) {
         format[at++] = L'#';
     }
     format[at++] = L'.';
     format[at++] = L'*';
-    format[at++] = spec.conversion;
+    format[at++] = directive.conversion;
     format[at] = L'\0';
 
-    const int precision = spec.precision < 0 ? 6 : std::min(spec.precision, 100);
-    const double value = spec.length == Length::LongDouble ? static_cast<double>(va_arg(args, long double))
-                                                           : va_arg(args, double);
+    const int precision = directive.precision < 0 ? 6 : std::min(directive.precision, 100);
+    const double value = directive.length == Length::LongDouble
+                             ? static_cast<double>(va_arg(args, long double))
+                             : va_arg(args, double);
     wchar_t text[512];
     const int written = std::swprintf(text, std::size(text), format, precision, value);
     const size_t count = written < 0 ? 0 : std::min(static_cast<size_t>(written), std::size(text) - 1);
 
-    if (spec.zero && !spec.left && spec.width > 0 && static_cast<size_t>(spec.width) > count) {
+    if (directive.zero && !directive.left && directive.width > 0 &&
+        static_cast<size_t>(directive.width) > count) {
         size_t signLength = (count > 0 && (text[0] == L'-' || text[0] == L'+' || text[0] == L' ')) ? 1 : 0;
         sink.Append(text, signLength);
-        sink.Repeat(L'0', static_cast<size_t>(spec.width) - count);
+        sink.Repeat(L'0', static_cast<size_t>(directive.width) - count);
         sink.Append(text + signLength, count - signLength);
         return;
     }
-    EmitPadded(sink, spec, text, count);
+    EmitPadded(sink, directive, text, count);
 }
 
 int ReadNumber(const wchar_t*& at) {
@@ -316,12 +321,12 @@ Length ReadLength(const wchar_t*& at) {
 }
 
 // Wide unless the length says narrow; for the upper-case conversions it is the other way round.
-bool TakesWide(const Spec& spec) {
-    const bool upper = spec.conversion == L'S' || spec.conversion == L'C';
-    if (spec.length == Length::Short) {
+bool TakesWide(const Directive& directive) {
+    const bool upper = directive.conversion == L'S' || directive.conversion == L'C';
+    if (directive.length == Length::Short) {
         return false;
     }
-    if (spec.length == Length::Long || spec.length == Length::Wide) {
+    if (directive.length == Length::Long || directive.length == Length::Wide) {
         return true;
     }
     return !upper;
@@ -347,23 +352,23 @@ void FormatWideV(WideSink& sink, const wchar_t* format, va_list args) {
         }
 
         const wchar_t* start = at++;
-        Spec spec;
+        Directive directive;
         for (bool flag = true; flag;) {
             switch (*at) {
             case L'-':
-                spec.left = true;
+                directive.left = true;
                 break;
             case L'+':
-                spec.plus = true;
+                directive.plus = true;
                 break;
             case L' ':
-                spec.space = true;
+                directive.space = true;
                 break;
             case L'#':
-                spec.alternate = true;
+                directive.alternate = true;
                 break;
             case L'0':
-                spec.zero = true;
+                directive.zero = true;
                 break;
             default:
                 flag = false;
@@ -373,32 +378,32 @@ void FormatWideV(WideSink& sink, const wchar_t* format, va_list args) {
         }
         if (*at == L'*') {
             ++at;
-            spec.width = va_arg(rest, int);
-            if (spec.width < 0) {
-                spec.left = true;
-                spec.width = spec.width == INT_MIN ? INT_MAX : -spec.width;
+            directive.width = va_arg(rest, int);
+            if (directive.width < 0) {
+                directive.left = true;
+                directive.width = directive.width == INT_MIN ? INT_MAX : -directive.width;
             }
         } else {
-            spec.width = ReadNumber(at);
+            directive.width = ReadNumber(at);
         }
         if (*at == L'.') {
             ++at;
             if (*at == L'*') {
                 ++at;
-                spec.precision = va_arg(rest, int);
+                directive.precision = va_arg(rest, int);
             } else {
-                spec.precision = ReadNumber(at);
+                directive.precision = ReadNumber(at);
             }
         }
-        spec.length = ReadLength(at);
-        spec.conversion = *at;
-        if (spec.conversion == L'\0') {
+        directive.length = ReadLength(at);
+        directive.conversion = *at;
+        if (directive.conversion == L'\0') {
             sink.Append(start, static_cast<size_t>(at - start));
             break;
         }
         ++at;
 
-        switch (spec.conversion) {
+        switch (directive.conversion) {
         case L'%':
             sink.Append(L"%", 1);
             break;
@@ -408,32 +413,32 @@ void FormatWideV(WideSink& sink, const wchar_t* format, va_list args) {
         case L'o':
         case L'x':
         case L'X':
-            EmitInteger(sink, spec, rest);
+            EmitInteger(sink, directive, rest);
             break;
         case L's':
         case L'S':
-            if (TakesWide(spec)) {
-                EmitWideString(sink, spec, va_arg(rest, const wchar_t*));
+            if (TakesWide(directive)) {
+                EmitWideString(sink, directive, va_arg(rest, const wchar_t*));
             } else {
-                EmitNarrowString(sink, spec, va_arg(rest, const char*));
+                EmitNarrowString(sink, directive, va_arg(rest, const char*));
             }
             break;
         case L'c':
         case L'C': {
             const int value = va_arg(rest, int);
-            if (TakesWide(spec)) {
+            if (TakesWide(directive)) {
                 const wchar_t character = static_cast<wchar_t>(value);
-                EmitPadded(sink, spec, &character, 1);
+                EmitPadded(sink, directive, &character, 1);
             } else {
                 const char narrow[2] = {static_cast<char>(value), '\0'};
-                Spec one = spec;
+                Directive one = directive;
                 one.precision = 1;
                 EmitNarrowString(sink, one, narrow);
             }
             break;
         }
         case L'p':
-            EmitPointer(sink, spec, rest);
+            EmitPointer(sink, directive, rest);
             break;
         case L'e':
         case L'E':
@@ -443,7 +448,7 @@ void FormatWideV(WideSink& sink, const wchar_t* format, va_list args) {
         case L'G':
         case L'a':
         case L'A':
-            EmitFloating(sink, spec, rest);
+            EmitFloating(sink, directive, rest);
             break;
         case L'n':
             // Writing through a caller's pointer has no use here and is a classic attack; skip it.

@@ -47,6 +47,12 @@ void CVariantSafeArray::GetElement(LONG index, VARIANT& out) const {
     std::memcpy(&out, element, sizeof(VARIANT));
 }
 
+void CVariantSafeArray::RequireArray() const {
+    if (Array() == nullptr) {
+        ThrowComError(DISP_E_TYPEMISMATCH);
+    }
+}
+
 void CVariantSafeArray::PutElement(LONG index, const VARIANT& in) {
     CheckCom(SafeArrayPutElement(Array(), &index, const_cast<VARIANT*>(&in)));
 }

@@ -29,6 +29,11 @@ public:
     // one-dimensional, and when the index lies outside its bounds.
     void GetElement(LONG index, VARIANT& out) const;
 
+    // A reply that holds no array cannot be read by index: raises _com_error(DISP_E_TYPEMISMATCH), so that
+    // such an answer ends a command with a code of its own rather than as the lock's invalid argument,
+    // which would read like a command-line error.
+    void RequireArray() const;
+
     // Stores a copy of in at index; the caller still owns in.
     void PutElement(LONG index, const VARIANT& in);
 

@@ -104,6 +104,17 @@ TEST(CVariantSafeArray, ReadFailuresRaiseComErrorsWithTheirCodes) {
     }
 }
 
+TEST(CVariantSafeArray, RequireArrayRefusesAnswersWithoutAnArray) {
+    CVariantSafeArray empty;
+    EXPECT_EQ(ErrorOf([&] { empty.RequireArray(); }), DISP_E_TYPEMISMATCH);
+    CVariantSafeArray nullArray;
+    nullArray.Out()->vt = VT_ARRAY | VT_VARIANT;
+    EXPECT_EQ(ErrorOf([&] { nullArray.RequireArray(); }), DISP_E_TYPEMISMATCH);
+    CVariantSafeArray filled;
+    FillWithStrings(filled, {L"a"});
+    EXPECT_EQ(ErrorOf([&] { filled.RequireArray(); }), S_OK);
+}
+
 TEST(CVariantSafeArray, ReleasesWhateverItHolds) {
     CVariantSafeArray empty;
     EXPECT_EQ(ErrorOf([&] { empty.Destroy(); }), S_OK);

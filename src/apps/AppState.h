@@ -1,0 +1,44 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace quillet {
+
+// Application states that the ladder uses as thresholds; the service may report any other value.
+inline constexpr LONG APP_STATE_NONE = 0;
+inline constexpr LONG APP_STATE_ADDED = 1;
+inline constexpr LONG APP_STATE_LOADED = 4;
+inline constexpr LONG APP_STATE_MOUNTED = 16;
+inline constexpr LONG APP_STATE_RUNNING = 64;
+
+// Property masks of GetApplicationProperties, and the reply element that each one fills.
+inline constexpr LONG APP_PROPERTY_STATE = 0x1;
+inline constexpr LONG APP_PROPERTY_NAME = 0x2;
+inline constexpr LONG APP_PROPERTY_REQUIRES_REBOOT = 0x20000000;
+inline constexpr LONG kStateElement = 0;
+inline constexpr LONG kNameElement = 1;
+inline constexpr LONG kRequiresRebootElement = 39;
+
+// What the application commands print when the streaming client cannot be started.
+inline constexpr wchar_t kCannotStartClientMessage[] =
+    L"Error: cannot start IStreamingClient to execute application command.\n";
+
+// The state that the service reports for the application; APP_STATE_NONE when it does not know it or a
+// call fails. Does not start the client.
+LONG QueryAppStatus(const std::wstring& appId);
+
+// The application's display name; none when a call fails or the reply holds no string.
+std::optional<std::wstring> QueryAppName(const std::wstring& appId);
+
+// Drives the application from the state that the service reports to targetState: load, mount, run the
+// command text1 (target 16), start (target 64, with text1 as launch parameters); and with stepDown also
+// stop (with a bounded wait), unmount, unload, remove. Every decision rests on the state read once at the
+// start. Returns the first failure, or the result of the last call made.
+HRESULT ModifyAppState(const std::wstring& appId, uint32_t targetState, bool stepDown,
+                       const std::wstring& text1, const std::wstring& text2, const std::wstring& text3);
+
+} // namespace quillet

@@ -1,0 +1,36 @@
+#include "CacheService.h"
+
+#include "output/Console.h"
+#include "service/Bstr.h"
+#include "service/ComError.h"
+
+namespace quillet {
+
+namespace {
+
+constexpr wchar_t kCreateFailedMessage[] = L"Error: failed to call CoCreateInstance().\n";
+constexpr wchar_t kInitializeFailedMessage[] = L"Error: failed to intialize IStreamingCache object.\n";
+
+} // namespace
+
+HRESULT OpenCacheService(ComPtr<IStreamingCache>& cache) {
+    HRESULT hr = CreateLocalServerObject(CLSID_StreamingCache, IID_IStreamingCache, cache);
+    if (FAILED(hr)) {
+        ConsolePrint(kCreateFailedMessage);
+        return hr;
+    }
+    hr = cache->Initialize(GetCurrentProcessId());
+    if (FAILED(hr)) {
+        ConsolePrint(kInitializeFailedMessage);
+        cache.reset();
+    }
+    return hr;
+}
+
+std::wstring ElementText(const CVariantSafeArray& reply, LONG index) {
+    VARIANT element;
+    reply.GetElement(index, element);
+    return StringOf(element).value_or(std::wstring());
+}
+
+} // namespace quillet

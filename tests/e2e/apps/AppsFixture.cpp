@@ -1,0 +1,185 @@
+#include "AppsFixture.h"
+
+#include "json/Utf8.h"
+
+#include <cstdio>
+
+namespace quillet::testing {
+
+namespace {
+
+std::string HresultText(DWORD hr) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(hr));
+    return text;
+}
+
+std::string Member(const json::Value& line, std::string_view key) {
+    const json::Value* value = line.Find(key);
+    if (value == nullptr) {
+        return {};
+    }
+    return value->IsString() ? value->AsString() : json::WriteCompact(*value);
+}
+
+bool IsCall(const json::Value& line) {
+    return line.Find("method") != nullptr;
+}
+
+bool Succeeded(const json::Value& line) {
+    const std::string hr = Member(line, "hr");
+    return hr.empty() || hr == "0x00000000";
+}
+
+} // namespace
+
+std::string Utf8(std::wstring_view text) {
+    return json::ToUtf8(text);
+}
+
+Scenario& Scenario::Client(int state) {
+    m_client.Set("state", state);
+    return *this;
+}
+
+Scenario& Scenario::Admin(bool isAdmin) {
+    m_client.Set("isAdmin", isAdmin);
+    return *this;
+}
+
+Scenario& Scenario::App(std::wstring_view guid, std::string_view name, long long state, int stopPolls,
+                        bool requiresReboot) {
+    json::Value app = json::Value::MakeObject();
+    app.Set("guid", Utf8(guid));
+    app.Set("name", name);
+    app.Set("state", state);
+    app.Set("stopPolls", stopPolls);
+    app.Set("requiresReboot", requiresReboot);
+    m_applications.Append(std::move(app));
+    return *this;
+}
+
+Scenario& Scenario::Fault(std::string_view method, DWORD hr, int skip, int times, std::wstring_view guid) {
+    json::Value fault = json::Value::MakeObject();
+    fault.Set("method", method);
+    fault.Set("hr", HresultText(hr));
+    fault.Set("skip", skip);
+    fault.Set("times", times);
+    fault.Set("guid", guid.empty() ? json::Value() : json::Value(Utf8(guid)));
+    fault.Set("action", "fail");
+    m_faults.Append(std::move(fault));
+    return *this;
+}
+
+Scenario& Scenario::Reply(std::string_view method, std::string_view shape, int times) {
+    json::Value reply = json::Value::MakeObject();
+    reply.Set("method", method);
+    reply.Set("shape", shape);
+    reply.Set("times", times);
+    m_replies.Append(std::move(reply));
+    return *this;
+}
+
+void Scenario::Write() const {
+    json::Value document = json::Value::MakeObject();
+    document.Set("client", m_client);
+    document.Set("applications", m_applications);
+    document.Set("faults", m_faults);
+    document.Set("replies", m_replies);
+    emulator::WriteScenario(json::WriteCompact(document));
+}
+
+std::vector<std::string> Trail(const std::vector<json::Value>& journal, DWORD processId) {
+    std::vector<std::string> trail;
+    for (const json::Value& line : journal) {
+        const std::string event = Member(line, "event");
+        if (event == "create") {
+            // A refused creation has its HRESULT in place of an object number.
+            trail.push_back("create " + Member(line, "interface") + " " +
+                            (line.Find("object") != nullptr ? Member(line, "object") : Member(line, "hr")));
+        } else if (event == "release") {
+            trail.push_back("release " + Member(line, "object"));
+        } else if (IsCall(line)) {
+            std::string args;
+            if (const json::Value* list = line.Find("args")) {
+                for (const json::Value& arg : list->Items()) {
+                    const bool isProcessId = arg.IsInteger() &&
+                                             arg.AsInteger() == static_cast<long long>(processId) &&
+                                             Member(line, "method") == "Initialize";
+                    args += (args.empty() ? "" : ", ") +
+                            (isProcessId ? std::string("pid") : json::WriteCompact(arg));
+                }
+            }
+            trail.push_back(Member(line, "object") + " " + Member(line, "method") + "(" + args + ")" +
+                            (Succeeded(line) ? "" : " " + Member(line, "hr")));
+        }
+    }
+    return trail;
+}
+
+std::vector<std::string> LadderCalls(const std::vector<json::Value>& journal) {
+    static constexpr std::string_view kLadder[] = {"LoadApplication",
+                                                   "MountApplication",
+                                                   "RunApplicationCommand",
+                                                   "StartApplication",
+                                                   "StartApplicationWithParameters",
+                                                   "StopApplication",
+                                                   "UnmountApplication",
+                                                   "UnloadApplication",
+                                                   "RemoveApplication"};
+    std::vector<std::string> calls;
+    for (const json::Value& line : journal) {
+        const std::string method = Member(line, "method");
+        for (std::string_view step : kLadder) {
+            if (method == step) {
+                calls.push_back(method + (Succeeded(line) ? "" : " " + Member(line, "hr")));
+            }
+        }
+    }
+    return calls;
+}
+
+std::vector<json::Value> ArgumentsOf(const std::vector<json::Value>& journal, std::string_view method) {
+    std::vector<json::Value> calls;
+    for (const json::Value& line : journal) {
+        if (Member(line, "method") == method) {
+            const json::Value* args = line.Find("args");
+            calls.push_back(args != nullptr ? *args : json::Value::MakeArray());
+        }
+    }
+    return calls;
+}
+
+bool Called(const std::vector<json::Value>& journal, std::string_view method) {
+    return !ArgumentsOf(journal, method).empty();
+}
+
+void WriteBytes(const std::wstring& path, std::string_view bytes) {
+    const HANDLE file =
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    EXPECT_TRUE(WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+    CloseHandle(file);
+}
+
+long long AppState(std::wstring_view guid) {
+    const json::Value state = emulator::ReadState();
+    if (const json::Value* applications = state.Find("applications")) {
+        for (const json::Value& app : applications->Items()) {
+            if (Member(app, "guid") == Utf8(guid)) {
+                return app.Find("state")->AsInteger();
+            }
+        }
+    }
+    return -1;
+}
+
+void AppsTest::SetUp() {
+    emulator::ClearScenario();
+    emulator::ClearJournal();
+    ASSERT_EQ(emulator::EnsureResident(), S_OK);
+    emulator::ClearJournal();
+}
+
+} // namespace quillet::testing

@@ -1,0 +1,83 @@
+#pragma once
+
+// Scenarios for the application commands: a service state written into the emulator, Quillet run against
+// it through the black-box runner, and the emulator's journal read back in a compact text form.
+
+#include "EmulatorControl.h"
+#include "QuilletRunner.h"
+#include "json/Json.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillet::testing {
+
+inline constexpr wchar_t kAlpha[] = L"{A1A1A1A1-0000-4000-8000-0000000000A1}";
+inline constexpr wchar_t kBeta[] = L"{B2B2B2B2-0000-4000-8000-0000000000B2}";
+inline constexpr wchar_t kGamma[] = L"{C3C3C3C3-0000-4000-8000-0000000000C3}";
+inline constexpr wchar_t kUnknown[] = L"{DEADBEEF-0000-4000-8000-000000000000}";
+
+inline constexpr DWORD kInvalidArgument = 0x80070057;
+// A service answer that holds no array where a list or record was expected.
+inline constexpr DWORD kTypeMismatch = 0x80020005;
+inline constexpr DWORD kFail = 0x80004005;
+
+std::string Utf8(std::wstring_view text);
+
+// The service's state before a command: the client's state, applications, faults and reply shapes.
+class Scenario {
+public:
+    Scenario& Client(int state);
+    Scenario& Admin(bool isAdmin);
+    Scenario& App(std::wstring_view guid, std::string_view name, long long state, int stopPolls = 0,
+                  bool requiresReboot = false);
+    // A call of method that fails with hr; guid narrows it to calls for that application.
+    Scenario& Fault(std::string_view method, DWORD hr, int skip = 0, int times = 1,
+                    std::wstring_view guid = {});
+    Scenario& Reply(std::string_view method, std::string_view shape, int times = -1);
+    void Write() const;
+
+private:
+    json::Value m_client = json::Value::MakeObject();
+    json::Value m_applications = json::Value::MakeArray();
+    json::Value m_faults = json::Value::MakeArray();
+    json::Value m_replies = json::Value::MakeArray();
+};
+
+// The journal as text, one entry a line:
+//   "create IStreamingClient 1", "release 1", "1 Initialize(pid)", "2 LoadApplication(\"{...}\") 0x8007139F"
+// Arguments are JSON; the process id of the run is written as pid; a call's HRESULT is shown unless 0.
+std::vector<std::string> Trail(const std::vector<json::Value>& journal, DWORD processId);
+
+// The application's ladder calls in order (load, mount, run, start, stop, unmount, unload, remove), with a
+// failing HRESULT after the name.
+std::vector<std::string> LadderCalls(const std::vector<json::Value>& journal);
+
+// Every call of one method, in order: its arguments.
+std::vector<json::Value> ArgumentsOf(const std::vector<json::Value>& journal, std::string_view method);
+
+// Whether the journal holds a call of method.
+bool Called(const std::vector<json::Value>& journal, std::string_view method);
+
+// Writes a file of the test's own (a token) with the given bytes.
+void WriteBytes(const std::wstring& path, std::string_view bytes);
+
+// The application's state in the emulator now; -1 when it no longer exists.
+long long AppState(std::wstring_view guid);
+
+// Every test starts from a stopped client, no applications and an empty journal, with the emulator
+// resident.
+class AppsTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+
+    RunResult Quillet(const std::vector<std::wstring>& args) { return RunQuillet(args); }
+    std::vector<json::Value> Journal() const { return emulator::ReadJournal(); }
+};
+
+} // namespace quillet::testing

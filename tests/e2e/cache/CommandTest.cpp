@@ -1,0 +1,123 @@
+#include "CommandTest.h"
+
+#include "json/Utf8.h"
+
+#include <map>
+
+namespace quillet::testing {
+
+namespace {
+
+void RemoveTree(const std::wstring& folder) {
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = found.cFileName;
+            const std::wstring path = folder + L"\\" + name;
+            if (name == L"." || name == L"..") {
+                continue;
+            }
+            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+                RemoveTree(path);
+            } else {
+                DeleteFileW(path.c_str());
+            }
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryW(folder.c_str());
+}
+
+std::string TextOf(const json::Value* value) {
+    return value != nullptr && value->IsString() ? value->AsString() : std::string();
+}
+
+} // namespace
+
+std::string JsonString(std::wstring_view text) {
+    return json::WriteCompact(json::Value(json::ToUtf8(text)));
+}
+
+void CommandTest::SetUp() {
+    ASSERT_EQ(emulator::EnsureResident(), S_OK);
+    emulator::ClearScenario();
+    emulator::ClearJournal();
+    wchar_t temp[MAX_PATH + 1] = {};
+    ASSERT_NE(GetTempPathW(MAX_PATH, temp), 0u);
+    m_folder = std::wstring(temp) + L"quillet-e2e-" + std::to_wstring(GetCurrentProcessId());
+    RemoveTree(m_folder);
+    ASSERT_TRUE(CreateDirectoryW(m_folder.c_str(), nullptr));
+}
+
+void CommandTest::TearDown() {
+    RemoveTree(m_folder);
+}
+
+std::string CommandTest::Steps(std::string_view interfaceName) {
+    std::map<long long, std::string> interfaces;
+    std::string steps;
+    for (const json::Value& line : emulator::ReadJournal()) {
+        const std::string event = TextOf(line.Find("event"));
+        const json::Value* object = line.Find("object");
+        const long long id = object != nullptr && object->IsInteger() ? object->AsInteger() : -1;
+        std::string name = event == "release" ? interfaces[id] : TextOf(line.Find("interface"));
+        if (event == "create" && object != nullptr) {
+            interfaces[id] = name;
+        }
+        if (name != interfaceName) {
+            continue;
+        }
+        const std::string step = event == "create"    ? (object != nullptr ? "+" : "!")
+                                 : event == "release" ? "-"
+                                                      : TextOf(line.Find("method"));
+        steps += (steps.empty() ? "" : " ") + step;
+    }
+    return steps;
+}
+
+std::vector<json::Value> CommandTest::Calls(std::string_view method) {
+    std::vector<json::Value> calls;
+    for (const json::Value& line : emulator::ReadJournal()) {
+        if (line.Find("method") != nullptr &&
+            TextOf(line.Find("interface")) + "." + TextOf(line.Find("method")) == method) {
+            calls.push_back(line);
+        }
+    }
+    return calls;
+}
+
+size_t CommandTest::CallCount(std::string_view method) {
+    return Calls(method).size();
+}
+
+std::string CommandTest::ArgumentsOf(std::string_view method) {
+    const std::vector<json::Value> calls = Calls(method);
+    EXPECT_EQ(calls.size(), 1u) << method;
+    return calls.size() == 1 ? json::WriteCompact(*calls.front().Find("args")) : std::string();
+}
+
+std::string CommandTest::ResultOf(std::string_view method) {
+    const std::vector<json::Value> calls = Calls(method);
+    EXPECT_EQ(calls.size(), 1u) << method;
+    return calls.size() == 1 ? TextOf(calls.front().Find("hr")) : std::string();
+}
+
+std::wstring CommandTest::MakeFile(std::wstring_view name, std::string_view bytes) {
+    const std::wstring path = m_folder + L"\\" + std::wstring(name);
+    const HANDLE file =
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    EXPECT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+    return path;
+}
+
+std::wstring CommandTest::MakeFolder(std::wstring_view name) {
+    const std::wstring path = m_folder + L"\\" + std::wstring(name);
+    EXPECT_TRUE(CreateDirectoryW(path.c_str(), nullptr));
+    return path;
+}
+
+} // namespace quillet::testing
