@@ -12,6 +12,7 @@
 #include "Report.h"
 #include "Sampler.h"
 #include "ServiceProbe.h"
+#include "Watchdog.h"
 #include "common/ToolOutput.h"
 #include "json/Utf8.h"
 
@@ -44,6 +45,8 @@ constexpr wchar_t kRoundProgress[] = L"round %d of %d\n";
 constexpr wchar_t kScaleProgress[] = L"%s with %d applications, round %d of %d\n";
 constexpr wchar_t kSomeFailed[] = L"QuilletBench: %d samples failed; the report lists them.\n";
 
+// Longer than any one sample may take (Sampler kills a child after 300 s).
+constexpr ULONGLONG kStallLimitMs = 420000;
 constexpr int kStartupsPerRound = 3;
 constexpr int kActivationsPerRound = 2;
 constexpr int kCallsPerRound = 4;
@@ -197,7 +200,8 @@ void Record(BenchResults& results, const ActivationTiming& timing, std::vector<d
 // load. No rounds asked for: no series at all, rather than empty rows.
 template <size_t N>
 void MeasureScale(std::vector<std::pair<int, Series>>& scale, const int (&counts)[N],
-                  CommandCase (*makeCase)(int), int rounds, const wchar_t* name, Sampler& sampler) {
+                  CommandCase (*makeCase)(int), int rounds, const wchar_t* name, Sampler& sampler,
+                  Watchdog& watchdog) {
     if (rounds <= 0) {
         return;
     }
@@ -210,11 +214,13 @@ void MeasureScale(std::vector<std::pair<int, Series>>& scale, const int (&counts
         for (size_t i = 0; i < cases.size(); ++i) {
             PrintTo(STD_ERROR_HANDLE, kScaleProgress, name, counts[i], round, rounds);
             sampler.RunCommand(cases[i], scale[i].second);
+            watchdog.Beat();
         }
     }
 }
 
-void Measure(BenchResults& results, const BenchFiles& files, const Options& options, Sampler& sampler) {
+void Measure(BenchResults& results, const BenchFiles& files, const Options& options, Sampler& sampler,
+             Watchdog& watchdog) {
     const std::vector<CommandCase> catalogue = CommandCatalogue(files);
     results.minimal = Named("MinimalConsole.exe");
     results.ole32 = Named("MinimalOle32.exe");
@@ -234,6 +240,7 @@ void Measure(BenchResults& results, const BenchFiles& files, const Options& opti
         sampler.RunProbe();
         for (const CommandCase& command : catalogue) {
             sampler.RunCommand(command, discard);
+            watchdog.Beat();
         }
     }
 
@@ -245,6 +252,7 @@ void Measure(BenchResults& results, const BenchFiles& files, const Options& opti
             sampler.RunProgram(L"MinimalOle32.exe", results.ole32);
             sampler.RunProgram(L"MinimalSta.exe", results.sta);
             sampler.RunCommand(helpCase, results.help);
+            watchdog.Beat();
         }
         ParseProbeLine(sampler.RunProbe(), results.probe);
         for (int i = 0; i < kActivationsPerRound; ++i) {
@@ -262,15 +270,17 @@ void Measure(BenchResults& results, const BenchFiles& files, const Options& opti
         // The help command's samples are the start-up series above.
         for (size_t i = 1; i < catalogue.size(); ++i) {
             sampler.RunCommand(catalogue[i], results.commands[i]);
+            watchdog.Beat();
         }
     }
     // The table's help row is the start-up series: the same command, many more samples.
     results.commands.front() = results.help;
     results.traceLineMs = TimeTraceLine(kTraceLines);
 
-    MeasureScale(results.idListScale, kIdListCounts, &IdListCase, options.scaleRounds, L"getIdList", sampler);
+    MeasureScale(results.idListScale, kIdListCounts, &IdListCase, options.scaleRounds, L"getIdList", sampler,
+                 watchdog);
     MeasureScale(results.removeAllScale, kRemoveAllCounts, &RemoveAllCase, options.removeAllRounds,
-                 L"remove all", sampler);
+                 L"remove all", sampler, watchdog);
 }
 
 // "Load average ...: min, median, max" of the load log's second column; empty without samples.
@@ -339,7 +349,8 @@ int wmain(int argc, wchar_t** argv) {
     try {
         const BenchFiles files = PrepareBenchFiles();
         Sampler sampler(BinDirectory());
-        Measure(results, files, options, sampler);
+        Watchdog watchdog(kStallLimitMs);
+        Measure(results, files, options, sampler, watchdog);
         emulator::ClearScenario();
         emulator::ClearJournal();
         RemoveBenchFiles(files, emulator::CacheFolder());
