@@ -49,8 +49,10 @@ constexpr wchar_t kSomeFailed[] = L"QuilletBench: %d samples failed; the report 
 constexpr ULONGLONG kStallLimitMs = 420000;
 constexpr int kStartupsPerRound = 3;
 constexpr int kActivationsPerRound = 2;
-constexpr int kCallsPerRound = 4;
+constexpr int kCallPairsPerRound = 20;
 constexpr int kTraceLines = 200;
+constexpr int kPipeLines = 10000; // the largest id list
+constexpr int kPipeWriteRepeats = 5;
 constexpr int kIdListCounts[] = {10, 100, 1000, 3000, 10000};
 constexpr int kRemoveAllCounts[] = {1, 10, 30, 100};
 
@@ -260,12 +262,9 @@ void Measure(BenchResults& results, const BenchFiles& files, const Options& opti
             Record(results, TimeActivation(ServiceClass::Client), results.clientActivations);
             Record(results, TimeActivation(ServiceClass::Cache), results.cacheActivations);
         }
-        for (int i = 0; i < kCallsPerRound; ++i) {
-            const CallTiming calls = TimeCalls();
-            if (calls.serviceCall >= 0 && calls.bareCall >= 0) {
-                results.calls.push_back(calls.serviceCall);
-                results.bareCalls.push_back(calls.bareCall);
-            }
+        if (const CallTiming calls = TimeCalls(kCallPairsPerRound); calls.serviceCall >= 0) {
+            results.calls.push_back(calls.serviceCall);
+            results.bareCalls.push_back(calls.bareCall);
         }
         // The help command's samples are the start-up series above.
         for (size_t i = 1; i < catalogue.size(); ++i) {
@@ -276,6 +275,15 @@ void Measure(BenchResults& results, const BenchFiles& files, const Options& opti
     // The table's help row is the start-up series: the same command, many more samples.
     results.commands.front() = results.help;
     results.traceLineMs = TimeTraceLine(kTraceLines);
+    results.pipeLines = kPipeLines;
+    for (int i = 0; i < kPipeWriteRepeats; ++i) {
+        const PipeWriteTiming pipe = TimePipeWrites(kPipeLines);
+        if (pipe.perLine >= 0 && pipe.inOnePiece >= 0) {
+            results.pipeWritesPerLine.push_back(pipe.perLine);
+            results.pipeWritesAtOnce.push_back(pipe.inOnePiece);
+        }
+        watchdog.Beat();
+    }
 
     MeasureScale(results.idListScale, kIdListCounts, &IdListCase, options.scaleRounds, L"getIdList", sampler,
                  watchdog);
@@ -340,6 +348,7 @@ int wmain(int argc, wchar_t** argv) {
     BenchResults results;
     results.rounds = options.rounds;
     results.startupsPerRound = kStartupsPerRound;
+    results.callPairsPerRound = kCallPairsPerRound;
     results.scaleRounds = options.scaleRounds;
     results.removeAllRounds = options.removeAllRounds;
     if (!options.facts.empty()) {

@@ -1,6 +1,7 @@
 #include "Report.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -98,6 +99,146 @@ void AppendProblems(std::string& out, const Series& series, const std::string& l
     }
 }
 
+// The arithmetic behind the analysis: how far a command's median lies from the model, at worst.
+// The command whose median lies furthest from the model, and how far, as a fraction of the model.
+struct ModelDeviation {
+    std::string label;
+    double fraction = 0;
+    double milliseconds = 0; // median − model
+};
+
+ModelDeviation WorstModelDeviation(const BenchResults& results, const std::vector<Evaluation>& evaluations) {
+    ModelDeviation worst;
+    for (size_t i = 0; i < results.commands.size(); ++i) {
+        const Evaluation& row = evaluations[i];
+        if (row.time.count > 0 && row.work.Objects() > 0 && row.model > 0) {
+            const double fraction = std::abs(row.time.median - row.model) / row.model;
+            if (fraction > worst.fraction) {
+                worst = {results.commands[i].label, fraction, row.time.median - row.model};
+            }
+        }
+    }
+    return worst;
+}
+
+// Within this, the model accounts for a command's time; the machine's noise is of that order.
+constexpr double kModelTolerance = 0.15;
+
+void AppendAnalysis(std::string& out, const BenchResults& results, const Costs& costs,
+                    const std::vector<Evaluation>& evaluations) {
+    const double minimal = costs.minimal;
+    const double ole32 = Median(results.ole32.milliseconds);
+    const double sta = costs.sta;
+    const double help = Median(results.help.milliseconds);
+    const double create = Median(results.activationCreate);
+    const double initialize = Median(results.activationInitialize);
+    const double release = Median(results.activationRelease);
+    const double bareCall = Median(results.bareCalls);
+    const double activation =
+        (costs.activation.application + costs.activation.client + costs.activation.cache) / 3;
+
+    out += "## Where the time goes\n\n";
+    out += "### Start-up: the apartment\n\n";
+    out += Format("- Importing ole32 costs %.1f ms (MinimalOle32 against MinimalConsole): with ole32 Wine "
+                  "loads user32,\n"
+                  "  gdi32, rpcrt4 and combase, and user32 sets itself up for the process.\n",
+                  ole32 - minimal);
+    out += Format(
+        "- Entering and leaving a single-threaded apartment costs %.1f ms more (MinimalSta against\n"
+        "  MinimalOle32): the apartment makes its message window, the process's first window, for which\n"
+        "  user32 registers its window classes and loads its theme support.\n",
+        sta - ole32);
+    out += Format(
+        "- So a program that enters an apartment starts in %.1f ms, %.2f× the minimal program. Quillet must\n"
+        "  enter it before it reads its command line (exit code 1603 when it cannot, even for `-h`), so\n"
+        "  neither `-h` nor a wrong command line can start in less. `Quillet -h` takes %.1f ms, %.2f×\n"
+        "  MinimalSta: %.1f ms above it for everything of its own (it also imports oleaut32, finds and\n"
+        "  prints the help resource).\n",
+        sta, minimal > 0 ? sta / minimal : 0, help, sta > 0 ? help / sta : 0, help - sta);
+    out += Format(
+        "- **The `-h` target (%.2f×) is missed for this reason**: entering the apartment alone costs %.2f×\n"
+        "  the minimal program, and it cannot be left out or moved after the parsing without breaking the\n"
+        "  required exit code 1603 for a program that cannot enter COM.\n\n",
+        kHelpTarget, minimal > 0 ? sta / minimal : 0);
+
+    out += "### Activation and calls\n\n";
+    out += Format(
+        "- A bare activation takes %.1f ms: `CoCreateInstance` %.1f ms, `Initialize` %.1f ms, `Release`\n"
+        "  %.1f ms. A later call on the same object takes %.2f ms (`GetClientState`), of which the\n"
+        "  emulator's own work (state check, journal line) is %.2f ms: `GetTypeInfoCount`, which it\n"
+        "  answers without any, takes %.2f ms. `Initialize` costs more than a later call because it is\n"
+        "  the object's first: Wine's COM gives every unmarshalled object a connection of its own to the\n"
+        "  server, opened at its first call, and the server starts a thread for each.\n",
+        activation, create, initialize, release, costs.call, costs.call - bareCall, bareCall);
+    out += Format(
+        "- In a fresh process the first activation takes %.1f ms against %.1f ms for a later one:\n"
+        "  %.1f ms of set-up once per process (oleaut32's type-library marshaller and the proxy of the\n"
+        "  interface are loaded and built), which the floor leaves out.\n\n",
+        Median(results.probe.first), Median(results.probe.later), costs.firstActivationSetup);
+
+    out += "### Commands against their floor\n\n";
+    const double unavoidable = (sta - minimal) + costs.firstActivationSetup;
+    const ModelDeviation deviation = WorstModelDeviation(results, evaluations);
+    out += Format(
+        "- Above its floor every command pays the apartment (%.1f ms), the set-up of the first activation\n"
+        "  (%.1f ms) and one round trip for each call beyond `Initialize` (%.2f ms each). The model column\n"
+        "  adds exactly these to the floor; the medians lie within %.0f%% of it (furthest: %s, %+.1f ms).\n",
+        sta - minimal, costs.firstActivationSetup, costs.call, 100 * deviation.fraction,
+        deviation.label.empty() ? "none" : Code(deviation.label).c_str(), deviation.milliseconds);
+    out += deviation.fraction <= kModelTolerance ? "  So Quillet adds nothing measurable of its own beyond "
+                                                   "the calls that each command must make.\n"
+                                                 : "  What lies above the model is Quillet's own work or "
+                                                   "what the model leaves out; see that row.\n";
+    if (activation > 0) {
+        // The target allows a quarter of the floor above it: minimal + k activations, so k must reach
+        // (4 × unavoidable − minimal) / activation before a command can meet it at all.
+        const double needed = std::max(0.0, std::ceil((4 * unavoidable - minimal) / activation));
+        out += Format(
+            "- The target allows %.0f%% of the floor above it. Before any call of its own, a command pays\n"
+            "  %.1f ms that the floor does not count, so it can meet the target only when its floor\n"
+            "  exceeds %.1f ms, that is with %.0f service objects or more at these costs. **Commands with\n"
+            "  fewer objects miss the target for the same reason as `-h`**; the rows above show which.\n\n",
+            100 * (kCommandTarget - 1), unavoidable, unavoidable / (kCommandTarget - 1), needed);
+    }
+
+    out += "### Scale\n\n";
+    const ScaleRatio scale = IdListRatio(results);
+    if (scale.measured) {
+        const double small = Median(results.idListScale.front().second.milliseconds);
+        const double large = Median(results.idListScale.back().second.milliseconds);
+        out += Format(
+            "- `application getIdList` at %s applications takes %.2f× its time at %s: %.1f µs for each\n"
+            "  further application, for its part of the service's reply (marshalled as one array of\n"
+            "  strings), its copy and its printed line.\n",
+            WithThousands(scale.large).c_str(), scale.ratio, WithThousands(scale.small).c_str(),
+            1000 * (large - small) / (scale.large - scale.small));
+    }
+    if (!results.pipeWritesPerLine.empty() && results.pipeLines > 0) {
+        out += Format(
+            "- Its output is what a script reads from a pipe. Under Wine every write to a pipe is a round\n"
+            "  trip to the server: %s lines written one by one take %.1f ms here, the same bytes in one\n"
+            "  write %.1f ms. Quillet therefore gathers redirected output and writes it in 64 KB pieces,\n"
+            "  the rest when the command ends, as a buffered C runtime stream does; a console still gets\n"
+            "  every text at once.\n",
+            WithThousands(results.pipeLines).c_str(), Median(results.pipeWritesPerLine),
+            Median(results.pipeWritesAtOnce));
+    }
+    if (!results.removeAllScale.empty()) {
+        const auto& [count, series] = results.removeAllScale.back();
+        const Evaluation row = Evaluate(series, costs);
+        if (row.time.count > 0 && count > 0) {
+            out += Format(
+                "- `application remove all` with %d applications takes %.1f s, %.0f ms an application,\n"
+                "  %.2f× its floor: it creates %d service objects, %.1f for each application (the client\n"
+                "  started, the application's state and name asked, the client again, the state change),\n"
+                "  and the activations are most of its time.\n",
+                count, row.time.median / 1000, row.time.median / count, row.ratio, row.work.Objects(),
+                static_cast<double>(row.work.Objects()) / count);
+        }
+    }
+    out += "\n";
+}
+
 } // namespace
 
 bool ParseProbeLine(const std::string& line, ProbeTimes& times) {
@@ -179,11 +320,9 @@ std::string RenderMarkdown(const BenchResults& results) {
 
     std::string out;
     out += "# Performance\n\n";
-    out +=
-        "Generated by `bench/run`, which builds the benchmark, runs `QuilletBench.exe` under Wine against "
-        "the\n"
-        "resident emulator and writes this file and `performance.png`. Nothing here is typed by hand: run\n"
-        "`bench/run` again to regenerate both.\n\n";
+    out += "Generated by `bench/run`, which builds the benchmark, runs `QuilletBench.exe` under Wine\n"
+           "against the resident emulator and writes this file and `performance.png`. Nothing here is typed\n"
+           "by hand: run `bench/run` again to regenerate both.\n\n";
     for (const std::string& fact : results.facts) {
         out += "- " + fact + "\n";
     }
@@ -209,35 +348,32 @@ std::string RenderMarkdown(const BenchResults& results) {
 
     out += "## How it is measured\n\n";
     out += Format(
-        "- `QuilletBench.exe`, built with the project's toolchain, starts every program with "
-        "`CreateProcess`\n"
-        "  and times it with `QueryPerformanceCounter` from just before the call until it sees the process\n"
-        "  end; standard output and error go to a file. It runs under Wine itself, so the Wine loader of "
-        "the\n"
-        "  Linux side is timed for no program.\n"
-        "- The samples are taken in %d rounds; a round runs each reference program and `Quillet -h` %d\n"
-        "  times, ActivationProbe once, every command of the table once, and in the driver two bare\n"
-        "  activations of each class and four round trips. Interleaving them lets every figure see the\n"
-        "  same load. Figures are medians, with the quartiles and the extremes as the spread.\n",
-        results.rounds, results.startupsPerRound);
+        "- `QuilletBench.exe`, built with the project's toolchain, runs under Wine and starts every program\n"
+        "  with `CreateProcess`, timing it with `QueryPerformanceCounter` from just before the call until\n"
+        "  it sees the process end; so the Linux side's Wine loader is timed for no program. Standard\n"
+        "  output and error go into a pipe that the driver reads, as a script that captures a command's\n"
+        "  output has it.\n"
+        "- The samples are taken in %d rounds. A round runs each reference program and `Quillet -h` %d\n"
+        "  times, ActivationProbe once and every command of the table once, and makes in the driver two\n"
+        "  bare activations of each class and %d pairs of round trips (their medians count as one\n"
+        "  sample). Interleaving them lets every figure see the same load. Figures are medians; the\n"
+        "  quartiles and the extremes show the spread.\n",
+        results.rounds, results.startupsPerRound, results.callPairsPerRound);
     out +=
-        "- Before each sample of a command the emulator's `state.json` is rewritten to the command's "
-        "situation\n"
-        "  (the table's second column), the driver makes one call so that the emulator reads it, and the\n"
-        "  journal is emptied; so every sample does the same work, and reading the scenario is never timed.\n"
-        "  A sample counts only when its exit code and output are the expected ones.\n"
-        "- The **floor** of a command is the minimal program's start-up plus one bare activation (create,\n"
-        "  `Initialize`, release, timed in the driver's warm process) for each service object that the\n"
-        "  command created, by class, as the journal's `\"event\":\"create\"` lines count them for that "
-        "very\n"
-        "  sample. The **STA floor** is the same above `MinimalSta.exe`. The **model** adds to the STA "
-        "floor\n"
-        "  what a fresh process pays for its first activation beyond a later one, and one round trip for "
-        "every\n"
-        "  call beyond each object's `Initialize`; what remains above the model is Quillet's own work.\n";
+        "- Before each sample of a command the emulator's `state.json` is rewritten to the command's\n"
+        "  situation (the table's second column), the driver makes one call so that the emulator reads it,\n"
+        "  and the journal is emptied: every sample does the same work, and reading the scenario is never\n"
+        "  timed. A sample counts only when its exit code and output are the expected ones.\n"
+        "- The **floor** of a command is the minimal program's start-up plus one bare activation\n"
+        "  (create, `Initialize`, release, timed in the driver's warm process) for each service object\n"
+        "  that the command created, by class, as the journal's `\"event\":\"create\"` lines count\n"
+        "  them for that very sample. The **STA floor** is the same above `MinimalSta.exe`. The\n"
+        "  **model** adds to the STA floor what a fresh process pays for its first activation beyond a\n"
+        "  later one, and one round trip for every call beyond each object's `Initialize`; what remains\n"
+        "  above the model is Quillet's own work.\n";
     out +=
         Format("- Scale: %d rounds of `application getIdList` at each number of applications, %d rounds of\n"
-               "  `application remove all`.\n\n",
+               "  `application remove all`, the numbers interleaved within a round.\n\n",
                results.scaleRounds, results.removeAllRounds);
 
     out += "## Start-up\n\n";
@@ -283,6 +419,17 @@ std::string RenderMarkdown(const BenchResults& results) {
         out += std::string("| ") + row.what + " | " + Format("%.2f", summary.median) + " | " +
                Format("%.2f–%.2f", summary.lowerQuartile, summary.upperQuartile) + " | " +
                std::to_string(summary.count) + " |\n";
+    }
+    if (results.pipeLines > 0) {
+        const Summary perLine = Summarize(results.pipeWritesPerLine);
+        const Summary atOnce = Summarize(results.pipeWritesAtOnce);
+        out += "| " + WithThousands(results.pipeLines) + " list lines into a pipe, one write each | " +
+               Format("%.2f", perLine.median) + " | " +
+               Format("%.2f–%.2f", perLine.lowerQuartile, perLine.upperQuartile) + " | " +
+               std::to_string(perLine.count) + " |\n";
+        out += "| the same bytes in one write | " + Format("%.2f", atOnce.median) + " | " +
+               Format("%.2f–%.2f", atOnce.lowerQuartile, atOnce.upperQuartile) + " | " +
+               std::to_string(atOnce.count) + " |\n";
     }
     out += "| one trace line (`OutputDebugStringW`, nobody listening; mean of 200) | " +
            Format("%.3f", results.traceLineMs) + " | | 1 |\n\n";
@@ -333,25 +480,7 @@ std::string RenderMarkdown(const BenchResults& results) {
     }
     out += "\n![Cost against the number of applications](performance.png)\n\n";
 
-    out += "## Where the time goes\n\n";
-    out += Format(
-        "- Start-up. Importing ole32 costs %.1f ms (%s → %s ms): with it Wine loads user32, gdi32, rpcrt4\n"
-        "  and combase. Entering and leaving the apartment costs %.1f ms more. A program that must enter a\n"
-        "  single-threaded apartment therefore starts in %.1f ms, %.2f× the minimal program. Quillet must\n"
-        "  do so before it reads its command line (exit code 1603 when it cannot, even for `-h`), so no\n"
-        "  command of it, `-h` and a wrong command line included, can start in less. `Quillet -h` takes\n"
-        "  %.1f ms, %.2f× MinimalSta: %.1f ms above it for everything else it does.\n",
-        ole32.median - minimal.median, Ms(minimal.median).c_str(), Ms(ole32.median).c_str(),
-        sta.median - ole32.median, sta.median, minimal.median > 0 ? sta.median / minimal.median : 0,
-        help.median, sta.median > 0 ? help.median / sta.median : 0, help.median - sta.median);
-    out += Format(
-        "- First activation. In a fresh process the first activation takes %.1f ms against %.1f ms for a\n"
-        "  later one: %.1f ms of set-up (the process's first connection to the COM runtime's services and\n"
-        "  the building of the interface's proxy from the type library) that the floor leaves out.\n",
-        Median(results.probe.first), Median(results.probe.later), costs.firstActivationSetup);
-    out += Format("- Calls. A round trip on an existing object costs %.2f ms; a trace line %.3f ms.\n",
-                  costs.call, results.traceLineMs);
-    out += "\n";
+    AppendAnalysis(out, results, costs, evaluations);
 
     std::string problems;
     AppendProblems(problems, results.minimal, "MinimalConsole.exe");

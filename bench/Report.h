@@ -23,6 +23,7 @@ struct BenchResults {
     std::vector<std::string> facts; // "name: value" lines about the machine, in the order given
     int rounds = 0;
     int startupsPerRound = 0;
+    int callPairsPerRound = 0;
     int scaleRounds = 0;
     int removeAllRounds = 0;
 
@@ -40,6 +41,9 @@ struct BenchResults {
     std::vector<double> calls;     // GetClientState
     std::vector<double> bareCalls; // GetTypeInfoCount
     double traceLineMs = 0;
+    int pipeLines = 0;                     // lines of the pipe write measurement
+    std::vector<double> pipeWritesPerLine; // those lines written one write each, ms in all
+    std::vector<double> pipeWritesAtOnce;  // the same bytes in one write
     ProbeTimes probe;
 
     std::vector<Series> commands;                    // the catalogue, help first

@@ -4,8 +4,9 @@
 
 namespace quillet::bench {
 
-// Measurements that the driver makes in its own process, inside its single-threaded apartment, against
-// the resident emulator. Each returns milliseconds, or a negative number when a call failed.
+// Measurements that the driver makes in its own process, inside its single-threaded apartment: against
+// the resident emulator, and of the platform calls that Quillet's costs rest on. Each returns
+// milliseconds, or a negative number when a call failed.
 
 enum class ServiceClass { Application, Client, Cache };
 
@@ -21,15 +22,24 @@ ActivationTiming TimeActivation(ServiceClass serviceClass);
 
 // Round trips on an object that exists already: a service call (GetClientState, which the emulator
 // checks its state for and journals) and a call that the emulator answers without any work of its own
-// (IDispatch::GetTypeInfoCount). Their difference is the emulator's own time per call.
+// (IDispatch::GetTypeInfoCount), alternately, pairs times on one object: the median of each. Their
+// difference is the emulator's own time per call.
 struct CallTiming {
     double serviceCall = -1;
     double bareCall = -1;
 };
-CallTiming TimeCalls();
+CallTiming TimeCalls(int pairs);
 
 // One trace line as Quillet writes it (OutputDebugStringW), with nobody listening; the mean of count lines.
 double TimeTraceLine(int count);
+
+// Writing count lines of an id list into a pipe that another thread drains: one write per line, and the
+// same bytes in one write.
+struct PipeWriteTiming {
+    double perLine = -1;
+    double inOnePiece = -1;
+};
+PipeWriteTiming TimePipeWrites(int count);
 
 // Makes the emulator read its state.json now, with a call that changes nothing, so that the next sample
 // does not pay for the reading of the scenario written just before it.
