@@ -188,6 +188,12 @@ Series Named(const std::string& label, const std::string& situation = "") {
     return series;
 }
 
+void AddIfMeasured(double milliseconds, std::vector<double>& samples) {
+    if (milliseconds >= 0) {
+        samples.push_back(milliseconds);
+    }
+}
+
 void Record(BenchResults& results, const ActivationTiming& timing, std::vector<double>& totals) {
     if (timing.total < 0) {
         return;
@@ -199,9 +205,10 @@ void Record(BenchResults& results, const ActivationTiming& timing, std::vector<d
 }
 
 // One series for each number of applications, sampled round by round so that every number sees the same
-// load. No rounds asked for: no series at all, rather than empty rows.
+// load, with a start-up of the minimal program and a bare activation of each class after every sample
+// for the floors. No rounds asked for: no series at all, rather than empty rows.
 template <size_t N>
-void MeasureScale(std::vector<std::pair<int, Series>>& scale, const int (&counts)[N],
+void MeasureScale(BenchResults& results, std::vector<std::pair<int, Series>>& scale, const int (&counts)[N],
                   CommandCase (*makeCase)(int), int rounds, const wchar_t* name, Sampler& sampler,
                   Watchdog& watchdog) {
     if (rounds <= 0) {
@@ -216,6 +223,11 @@ void MeasureScale(std::vector<std::pair<int, Series>>& scale, const int (&counts
         for (size_t i = 0; i < cases.size(); ++i) {
             PrintTo(STD_ERROR_HANDLE, kScaleProgress, name, counts[i], round, rounds);
             sampler.RunCommand(cases[i], scale[i].second);
+            sampler.RunProgram(L"MinimalConsole.exe", results.scaleMinimal);
+            AddIfMeasured(TimeActivation(ServiceClass::Application).total,
+                          results.scaleApplicationActivations);
+            AddIfMeasured(TimeActivation(ServiceClass::Client).total, results.scaleClientActivations);
+            AddIfMeasured(TimeActivation(ServiceClass::Cache).total, results.scaleCacheActivations);
             watchdog.Beat();
         }
     }
@@ -256,7 +268,8 @@ void Measure(BenchResults& results, const BenchFiles& files, const Options& opti
             sampler.RunCommand(helpCase, results.help);
             watchdog.Beat();
         }
-        ParseProbeLine(sampler.RunProbe(), results.probe);
+        const TimedRun probe = sampler.RunProbe();
+        ParseProbeLine(probe.output, probe.milliseconds, results.probe);
         for (int i = 0; i < kActivationsPerRound; ++i) {
             Record(results, TimeActivation(ServiceClass::Application), results.applicationActivations);
             Record(results, TimeActivation(ServiceClass::Client), results.clientActivations);
@@ -285,9 +298,10 @@ void Measure(BenchResults& results, const BenchFiles& files, const Options& opti
         watchdog.Beat();
     }
 
-    MeasureScale(results.idListScale, kIdListCounts, &IdListCase, options.scaleRounds, L"getIdList", sampler,
-                 watchdog);
-    MeasureScale(results.removeAllScale, kRemoveAllCounts, &RemoveAllCase, options.removeAllRounds,
+    results.scaleMinimal = Named("MinimalConsole.exe");
+    MeasureScale(results, results.idListScale, kIdListCounts, &IdListCase, options.scaleRounds, L"getIdList",
+                 sampler, watchdog);
+    MeasureScale(results, results.removeAllScale, kRemoveAllCounts, &RemoveAllCase, options.removeAllRounds,
                  L"remove all", sampler, watchdog);
 }
 

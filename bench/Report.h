@@ -11,11 +11,13 @@
 namespace quillet::bench {
 
 // ActivationProbe's timings, one entry per run: CoInitializeEx, the first activation in the process and
-// the mean of the second and third (each create, Initialize and release).
+// the mean of the second and third (each create, Initialize and release), as it measured them, and its
+// whole run as the driver timed it from outside.
 struct ProbeTimes {
     std::vector<double> enter;
     std::vector<double> first;
     std::vector<double> later;
+    std::vector<double> wall;
 };
 
 // Everything one run of the benchmark measured.
@@ -49,10 +51,17 @@ struct BenchResults {
     std::vector<Series> commands;                    // the catalogue, help first
     std::vector<std::pair<int, Series>> idListScale; // by number of applications
     std::vector<std::pair<int, Series>> removeAllScale;
+
+    // Taken between the scale samples, for their floors: the load may have changed since the rounds.
+    Series scaleMinimal;
+    std::vector<double> scaleApplicationActivations;
+    std::vector<double> scaleClientActivations;
+    std::vector<double> scaleCacheActivations;
 };
 
-// Reads ActivationProbe's line into times; false when it is not such a line.
-bool ParseProbeLine(const std::string& line, ProbeTimes& times);
+// Reads ActivationProbe's line, and the driver's time of that run, into times; false (and nothing added)
+// when it is not such a line.
+bool ParseProbeLine(const std::string& line, double wallMilliseconds, ProbeTimes& times);
 
 // One row of the report: a series against its floor.
 struct Evaluation {
@@ -71,10 +80,14 @@ struct Costs {
     double sta = 0;
     ActivationCosts activation;
     double call = 0;
-    double firstActivationSetup = 0; // what the first activation in a process costs beyond a later one
+    // What a process that uses the service pays once, beyond its activations and MinimalSta's start-up:
+    // its first activation's set-up and the longer end of a process with connections to tear down.
+    double processOverhead = 0;
 };
 
 Costs MedianCosts(const BenchResults& results);
+// The same with the start-up and activations sampled in the scale phase, where there are any.
+Costs ScaleCosts(const BenchResults& results);
 Evaluation Evaluate(const Series& series, const Costs& costs);
 
 // The targets, as the report states them.

@@ -90,12 +90,12 @@ void Sampler::RunProgram(const std::wstring& program, Series& series) {
     series.work.push_back(ServiceWork{});
 }
 
-std::string Sampler::RunProbe() {
-    const TimedRun run = RunTimed(Path(L"ActivationProbe.exe"), {}, kTimeoutMs);
+TimedRun Sampler::RunProbe() {
+    TimedRun run = RunTimed(Path(L"ActivationProbe.exe"), {}, kTimeoutMs);
     if (!run.started || run.timedOut || run.exitCode != 0) {
-        return {};
+        run.output.clear();
     }
-    return run.output;
+    return run;
 }
 
 } // namespace quillet::bench

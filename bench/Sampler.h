@@ -30,8 +30,8 @@ public:
     // One sample of a reference program that prints nothing and exits with 0.
     void RunProgram(const std::wstring& program, Series& series);
 
-    // ActivationProbe.exe: its own line of timings, or empty when it failed.
-    std::string RunProbe();
+    // ActivationProbe.exe: its run, its own line of timings in output (empty when it failed).
+    TimedRun RunProbe();
 
 private:
     std::wstring Path(const std::wstring& program) const;

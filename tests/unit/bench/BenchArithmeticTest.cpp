@@ -81,16 +81,50 @@ TEST(BenchFloor, AddsOneActivationOfTheRightClassPerObject) {
 
 TEST(BenchProbe, ReadsTheFirstActivationAndTheMeanOfTheLaterOnes) {
     ProbeTimes times;
-    ASSERT_TRUE(ParseProbeLine("enter=19.5 create=60,40,38 initialize=8,7,9 release=4,3,5\n", times));
+    ASSERT_TRUE(ParseProbeLine("enter=19.5 create=60,40,38 initialize=8,7,9 release=4,3,5\n", 400, times));
     ASSERT_EQ(times.first.size(), 1u);
+    EXPECT_DOUBLE_EQ(times.wall[0], 400);
     EXPECT_DOUBLE_EQ(times.enter[0], 19.5);
     EXPECT_DOUBLE_EQ(times.first[0], 72);
     EXPECT_DOUBLE_EQ(times.later[0], (50 + 52) / 2.0);
 
     for (const char* broken : {"", "enter=1 create=1,2", "Error: something else", "create=1,2,3 enter=1"}) {
-        EXPECT_FALSE(ParseProbeLine(broken, times)) << broken;
+        EXPECT_FALSE(ParseProbeLine(broken, 400, times)) << broken;
     }
     EXPECT_EQ(times.first.size(), 1u) << "a broken line adds nothing";
+    EXPECT_EQ(times.wall.size(), 1u);
+}
+
+TEST(BenchCosts, TheProcessOverheadIsWhatAProbeRunPaysBeyondItsActivationsAndAnApartment) {
+    BenchResults results;
+    results.sta.milliseconds = {100, 100, 100};
+    // Two runs: 400 ms each from outside, activations 72 then 50 and 50 inside: 228 ms outside them,
+    // 128 ms above MinimalSta's 100 ms, and the first activation's 22 ms beyond a later one.
+    ProbeTimes& probe = results.probe;
+    for (int run = 0; run < 2; ++run) {
+        ASSERT_TRUE(ParseProbeLine("enter=20 create=60,40,40 initialize=8,7,7 release=4,3,3", 400, probe));
+    }
+    EXPECT_DOUBLE_EQ(MedianCosts(results).processOverhead, 128 + 22);
+
+    BenchResults withoutProbe;
+    withoutProbe.sta.milliseconds = {100};
+    EXPECT_DOUBLE_EQ(MedianCosts(withoutProbe).processOverhead, 0);
+}
+
+TEST(BenchCosts, ScaleFloorsUseTheCostsSampledBetweenTheScaleSamples) {
+    BenchResults results;
+    results.minimal.milliseconds = {50};
+    results.clientActivations = {40};
+    EXPECT_DOUBLE_EQ(ScaleCosts(results).minimal, 50) << "nothing sampled there: the rounds' figures";
+    results.scaleMinimal.milliseconds = {70, 80, 90};
+    results.scaleApplicationActivations = {60};
+    results.scaleClientActivations = {61};
+    results.scaleCacheActivations = {62};
+    const Costs costs = ScaleCosts(results);
+    EXPECT_DOUBLE_EQ(costs.minimal, 80);
+    EXPECT_DOUBLE_EQ(costs.activation.application, 60);
+    EXPECT_DOUBLE_EQ(costs.activation.client, 61);
+    EXPECT_DOUBLE_EQ(costs.activation.cache, 62);
 }
 
 TEST(BenchEvaluation, ComparesTheMedianWithTheFloorOfTheWorkDone) {
@@ -99,7 +133,7 @@ TEST(BenchEvaluation, ComparesTheMedianWithTheFloorOfTheWorkDone) {
     costs.sta = 90;
     costs.activation = {40, 40, 40};
     costs.call = 2;
-    costs.firstActivationSetup = 10;
+    costs.processOverhead = 10;
 
     Series series;
     series.milliseconds = {200, 180, 190};
@@ -108,7 +142,7 @@ TEST(BenchEvaluation, ComparesTheMedianWithTheFloorOfTheWorkDone) {
     EXPECT_DOUBLE_EQ(evaluation.floor, 130);
     EXPECT_DOUBLE_EQ(evaluation.ratio, 190.0 / 130);
     EXPECT_DOUBLE_EQ(evaluation.staFloor, 170);
-    // Above the STA floor: the first activation's set-up and the four calls besides the two Initialize.
+    // Above the STA floor: the process's one-time cost and the four calls besides the two Initialize.
     EXPECT_DOUBLE_EQ(evaluation.model, 170 + 10 + 4 * 2);
     EXPECT_FALSE(evaluation.workVaries);
 
@@ -118,7 +152,7 @@ TEST(BenchEvaluation, ComparesTheMedianWithTheFloorOfTheWorkDone) {
     Series offline;
     offline.milliseconds = {100};
     offline.work = {ServiceWork{}};
-    EXPECT_DOUBLE_EQ(Evaluate(offline, costs).model, 90) << "no object, no activation set-up";
+    EXPECT_DOUBLE_EQ(Evaluate(offline, costs).model, 90) << "no service used, no cost of using it";
 }
 
 TEST(BenchScenario, TheEmulatorReadsWhatTheBenchmarkWrites) {
