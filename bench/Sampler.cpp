@@ -43,6 +43,14 @@ std::string Describe(const TimedRun& run) {
     return "exit code " + Hex(run.exitCode);
 }
 
+// Every timed run starts on a quiet machine as far as the benchmark goes: what came just before (the
+// previous sample, the scenario written and read, the driver's own calls) leaves the emulator and the
+// Wine server closing connections and ending threads for some milliseconds.
+void Settle() {
+    constexpr DWORD kSettleMs = 150;
+    Sleep(kSettleMs);
+}
+
 } // namespace
 
 Sampler::Sampler(std::wstring binDirectory) : m_binDirectory(std::move(binDirectory)) {}
@@ -62,6 +70,7 @@ void Sampler::RunCommand(const CommandCase& command, Series& series) {
             }
         }
         emulator::ClearJournal();
+        Settle();
         const TimedRun run = RunTimed(Path(L"Quillet.exe"), command.args, kTimeoutMs);
         if (!run.started || run.timedOut || run.exitCode != command.expectedExitCode) {
             series.problems.push_back(Describe(run) + ", expected " + Hex(command.expectedExitCode) +
@@ -81,6 +90,7 @@ void Sampler::RunCommand(const CommandCase& command, Series& series) {
 }
 
 void Sampler::RunProgram(const std::wstring& program, Series& series) {
+    Settle();
     const TimedRun run = RunTimed(Path(program), {}, kTimeoutMs);
     if (!run.started || run.timedOut || run.exitCode != 0) {
         series.problems.push_back(Describe(run));
@@ -91,6 +101,7 @@ void Sampler::RunProgram(const std::wstring& program, Series& series) {
 }
 
 TimedRun Sampler::RunProbe() {
+    Settle();
     TimedRun run = RunTimed(Path(L"ActivationProbe.exe"), {}, kTimeoutMs);
     if (!run.started || run.timedOut || run.exitCode != 0) {
         run.output.clear();
