@@ -6,6 +6,7 @@
 #include "cli/ApplicationParser.h"
 #include "cli/Executor.h"
 #include "output/Console.h"
+#include "output/Outcome.h"
 
 #include <vector>
 
@@ -21,8 +22,6 @@ constexpr wchar_t kRemovingProgress[] = L"Removing application [%s]... ";
 constexpr wchar_t kStartingProgress[] = L"Starting application [%s]... ";
 constexpr wchar_t kStoppingProgress[] = L"Stopping application [%s]... ";
 constexpr wchar_t kRunningCommandProgress[] = L"Running command for application [%s]... ";
-constexpr wchar_t kSuccessMessage[] = L"Success.\n";
-constexpr wchar_t kFailedMessage[] = L"Failed.\n";
 constexpr wchar_t kNothingToRemoveMessage[] =
     L"Unable to remove applications, as there are no applications to remove.\n";
 constexpr wchar_t kNothingToStopMessage[] =
@@ -56,7 +55,7 @@ HRESULT RunSingleAppCommand(const AppCommand& command, const std::wstring& appGu
     const std::wstring name = QueryAppName(appGuid).value_or(appGuid);
     ConsolePrint(command.progress, name.c_str());
     const HRESULT hr = ModifyAppState(appGuid, command.targetState, command.stepDown, text1, text2, text3);
-    ConsolePrint(SUCCEEDED(hr) ? kSuccessMessage : kFailedMessage);
+    PrintOutcome(hr);
     return hr;
 }
 

@@ -3,6 +3,7 @@
 #include "ApplicationSession.h"
 #include "ClientControl.h"
 #include "output/Console.h"
+#include "output/Outcome.h"
 #include "output/Trace.h"
 #include "service/Bstr.h"
 #include "service/VariantSafeArray.h"
@@ -12,7 +13,6 @@ namespace quillet {
 namespace {
 
 constexpr wchar_t kQueryStatusTrace[] = L"Querying app =<%s> returns with status %d.";
-constexpr wchar_t kCreateFailedMessage[] = L"Error: failed to call CoCreateInstance().\n";
 constexpr wchar_t kInitializeFailedMessage[] = L"Error: failed to initialize IStreamingApplication object.\n";
 constexpr wchar_t kStatusFailedTrace[] = L"Cannot obtain Application <%s> status from COM [%d].\n";
 constexpr wchar_t kLoadFailedTrace[] = L"Failed to load Application <%s> [%d].\n";
@@ -79,7 +79,7 @@ HRESULT ModifyAppState(const std::wstring& appId, uint32_t targetState, bool ste
     CApplicationSession app;
     HRESULT hr = app.Create();
     if (FAILED(hr)) {
-        ConsolePrint(kCreateFailedMessage);
+        ConsolePrint(kCoCreateInstanceFailedMessage);
         return hr;
     }
     hr = app.Initialize();

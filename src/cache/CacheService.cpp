@@ -1,6 +1,7 @@
 #include "CacheService.h"
 
 #include "output/Console.h"
+#include "output/Outcome.h"
 #include "service/Bstr.h"
 #include "service/ComError.h"
 
@@ -8,7 +9,6 @@ namespace quillet {
 
 namespace {
 
-constexpr wchar_t kCreateFailedMessage[] = L"Error: failed to call CoCreateInstance().\n";
 constexpr wchar_t kInitializeFailedMessage[] = L"Error: failed to intialize IStreamingCache object.\n";
 
 } // namespace
@@ -16,7 +16,7 @@ constexpr wchar_t kInitializeFailedMessage[] = L"Error: failed to intialize IStr
 HRESULT OpenCacheService(ComPtr<IStreamingCache>& cache) {
     HRESULT hr = CreateLocalServerObject(CLSID_StreamingCache, IID_IStreamingCache, cache);
     if (FAILED(hr)) {
-        ConsolePrint(kCreateFailedMessage);
+        ConsolePrint(kCoCreateInstanceFailedMessage);
         return hr;
     }
     hr = cache->Initialize(GetCurrentProcessId());

@@ -3,6 +3,7 @@
 #include "CacheService.h"
 #include "apps/ClientControl.h"
 #include "output/Console.h"
+#include "output/Outcome.h"
 #include "service/Bstr.h"
 
 namespace quillet {
@@ -15,8 +16,6 @@ constexpr wchar_t kGetCacheLocationFailedMessage[] =
     L"Error: call to IStreamingCache::GetCacheLocation() failed.\n";
 constexpr wchar_t kChangingSizeProgress[] = L"Changing cache size... ";
 constexpr wchar_t kChangingLocationProgress[] = L"Changing cache location... ";
-constexpr wchar_t kSuccessMessage[] = L"Success.\n";
-constexpr wchar_t kFailedMessage[] = L"Failed.\n";
 constexpr wchar_t kSizeFormat[] = L"%ld\n";
 constexpr wchar_t kLocationFormat[] = L"%s\n";
 
@@ -44,7 +43,7 @@ HRESULT ReadSettings(ComPtr<IStreamingCache>& cache, CVariantSafeArray& settings
 // Hands the whole array back and completes the progress line with the outcome.
 HRESULT WriteSettings(IStreamingCache& cache, const CVariantSafeArray& settings) {
     const HRESULT hr = cache.SetCacheSettings(settings.ByValue());
-    ConsolePrint(SUCCEEDED(hr) ? kSuccessMessage : kFailedMessage);
+    PrintOutcome(hr);
     return hr;
 }
 

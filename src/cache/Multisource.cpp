@@ -3,6 +3,7 @@
 #include "CacheService.h"
 #include "MultisourcePrinting.h"
 #include "output/Console.h"
+#include "output/Outcome.h"
 #include "service/Bstr.h"
 
 namespace quillet {
@@ -15,7 +16,6 @@ constexpr wchar_t kGettingInfoProgress[] = L"Getting multisource file info...";
 constexpr wchar_t kGettingIdListProgress[] = L"Getting multisource file id list...";
 // No line end: a query's printer opens its answer with one, and add and delete end here.
 constexpr wchar_t kSuccessMessage[] = L"Success.";
-constexpr wchar_t kFailedMessage[] = L"Failed.\n";
 
 VARIANT_BOOL AsVariantBool(int32_t flag) {
     return flag != 0 ? VARIANT_TRUE : VARIANT_FALSE;
@@ -35,7 +35,7 @@ private:
 
 // Reports the outcome of the service call: "Success." or "Failed.\n".
 bool ReportOutcome(HRESULT hr) {
-    ConsolePrint(SUCCEEDED(hr) ? kSuccessMessage : kFailedMessage);
+    ConsolePrint(SUCCEEDED(hr) ? kSuccessMessage : kFailedLine);
     return SUCCEEDED(hr);
 }
 

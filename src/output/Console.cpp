@@ -41,12 +41,10 @@ void WriteAll(HANDLE output, const void* data, size_t size) {
     }
 }
 
-void WriteConsoleText(std::wstring_view text) {
-    if (text.empty()) {
-        return;
-    }
-    const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
-    if (output == nullptr || output == INVALID_HANDLE_VALUE) {
+} // namespace
+
+void WriteConsoleText(HANDLE output, std::wstring_view text) {
+    if (text.empty() || output == nullptr || output == INVALID_HANDLE_VALUE) {
         return;
     }
     const std::wstring lines = WithCarriageReturns(text);
@@ -69,8 +67,6 @@ void WriteConsoleText(std::wstring_view text) {
     const std::string bytes = EncodeConsoleText(text, RedirectedCodePage());
     WriteAll(output, bytes.data(), bytes.size());
 }
-
-} // namespace
 
 std::string EncodeConsoleText(std::wstring_view text, UINT codePage) {
     const std::wstring lines = WithCarriageReturns(text);
@@ -95,7 +91,7 @@ void ConsolePrint(const wchar_t* format, ...) {
     va_start(args, format);
     FormatWideV(sink, format, args);
     va_end(args);
-    WriteConsoleText(text);
+    WriteConsoleText(GetStdHandle(STD_OUTPUT_HANDLE), text);
 }
 
 } // namespace quillet

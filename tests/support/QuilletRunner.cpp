@@ -1,4 +1,5 @@
 #include "QuilletRunner.h"
+#include "json/Utf8.h"
 
 #include "OutputPipe.h"
 #include "TraceCapture.h"
@@ -21,17 +22,6 @@ constexpr wchar_t kDefaultProgram[] = L"Quillet.exe";
 
 // Starts of a child that its system failed to bring up before any of the child's code ran.
 constexpr int kCreateAttempts = 3;
-
-std::string Narrow(std::wstring_view text) {
-    std::string bytes;
-    const int length = static_cast<int>(text.size());
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
-    if (size > 0) {
-        bytes.resize(static_cast<size_t>(size));
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), length, bytes.data(), size, nullptr, nullptr);
-    }
-    return bytes;
-}
 
 double MillisecondsBetween(const LARGE_INTEGER& start, const LARGE_INTEGER& end) {
     LARGE_INTEGER frequency;
@@ -200,13 +190,14 @@ RunResult RunCommandLine(std::wstring_view argumentText, const RunOptions& optio
         result.commandLine += L' ';
         result.commandLine += argumentText;
     }
-    const std::string described = Narrow(result.commandLine);
+    const std::string described = json::ToUtf8(result.commandLine);
 
     bool tracing = options.captureTrace;
     if (tracing) {
         const HRESULT monitor = TraceCapture::Instance().EnsureStarted();
         if (FAILED(monitor)) {
-            ADD_FAILURE() << "The trace cannot be captured: " << Narrow(dbwin::DescribeStartFailure(monitor));
+            ADD_FAILURE() << "The trace cannot be captured: "
+                          << json::ToUtf8(dbwin::DescribeStartFailure(monitor));
             tracing = false;
         }
     }

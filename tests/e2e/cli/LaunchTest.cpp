@@ -1,4 +1,5 @@
 #include "QuilletRunner.h"
+#include "json/Utf8.h"
 
 #include <gtest/gtest.h>
 
@@ -19,22 +20,11 @@ RunOptions LauncherOptions() {
     return options;
 }
 
-std::string Utf8(std::wstring_view text) {
-    std::string bytes;
-    const int length = static_cast<int>(text.size());
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
-    if (size > 0) {
-        bytes.resize(static_cast<size_t>(size));
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), length, bytes.data(), size, nullptr, nullptr);
-    }
-    return bytes;
-}
-
 // What the probe prints for "args": its command line, then each argument after "args" as <argument>.
 std::string EchoOf(const std::wstring& commandLine, const std::vector<std::wstring>& arguments) {
-    std::string echo = Utf8(commandLine) + "\n";
+    std::string echo = json::ToUtf8(commandLine) + "\n";
     for (const auto& argument : arguments) {
-        echo += "<" + Utf8(argument) + ">\n";
+        echo += "<" + json::ToUtf8(argument) + ">\n";
     }
     return echo;
 }
@@ -83,9 +73,9 @@ TEST(QuilletLaunch, PassesUnusualQuotingVerbatim) {
         L"args \\\"x\\\\\"",
     };
     for (const std::wstring& tail : tails) {
-        SCOPED_TRACE(Utf8(tail));
+        SCOPED_TRACE(json::ToUtf8(tail));
         const RunResult result = RunCommandLine(QuoteArgument(ProbePath()) + L" " + tail, LauncherOptions());
-        const std::string expected = Utf8(QuoteArgument(ProbePath()) + L" " + tail) + "\n";
+        const std::string expected = json::ToUtf8(QuoteArgument(ProbePath()) + L" " + tail) + "\n";
         EXPECT_EQ(result.output.substr(0, result.output.find('\n') + 1), expected);
     }
 }
@@ -121,7 +111,8 @@ TEST(QuilletLaunch, ReportsAProgramThatCannotStart) {
     const RunResult result = RunQuillet({missing, L"x"}, LauncherOptions());
     EXPECT_EQ(result.exitCode, 0x80070002u);
     EXPECT_EQ(result.output, "");
-    EXPECT_EQ(result.errors, "QuilletLaunch: cannot start \"" + Utf8(missing) + "\" (error 0x80070002).\r\n");
+    EXPECT_EQ(result.errors,
+              "QuilletLaunch: cannot start \"" + json::ToUtf8(missing) + "\" (error 0x80070002).\r\n");
 }
 
 TEST(QuilletLaunch, WithoutAProgramPrintsItsUsage) {
