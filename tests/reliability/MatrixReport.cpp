@@ -125,6 +125,8 @@ std::string Hex(DWORD code) {
 
 void Assemble() {
     std::string report = kHeader;
+    report +=
+        RunningUnderWine() ? "- The runs were made under Wine.\n" : "- The runs were made on Windows.\n";
     for (const SectionInfo& section : kSections) {
         std::string body;
         report += "\n## " + std::string(section.title) + "\n\n" + section.about + "\n\n";
