@@ -101,6 +101,13 @@ HRESULT Service::CheckCreate(const std::wstring& interfaceName) {
         return S_OK;
     }
     if (hit->action == FaultAction::Crash) {
+        // Like a call that crashes, the creation journals itself first.
+        json::Value fields = json::Value::MakeObject();
+        fields.Set("event", "create");
+        fields.Set("interface", json::ToUtf8(interfaceName));
+        fields.Set("hr", HresultText(hit->hr));
+        fields.Set("fault", FaultActionName(hit->action));
+        m_journal.Record(std::move(fields));
         Crash(hit->hr);
     }
     if (hit->action == FaultAction::Hang) {

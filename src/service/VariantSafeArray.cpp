@@ -51,6 +51,11 @@ void CVariantSafeArray::RequireArray() const {
     if (Array() == nullptr) {
         ThrowComError(DISP_E_TYPEMISMATCH);
     }
+    // Elements are addressed from 0: read by index, an array that starts elsewhere would yield one element
+    // in place of another.
+    if (Dimensions() >= 1 && LowerBound(1) != 0) {
+        ThrowComError(DISP_E_BADINDEX);
+    }
 }
 
 void CVariantSafeArray::PutElement(LONG index, const VARIANT& in) {

@@ -31,7 +31,8 @@ public:
 
     // A reply that holds no array cannot be read by index: raises _com_error(DISP_E_TYPEMISMATCH), so that
     // such an answer ends a command with a code of its own rather than as the lock's invalid argument,
-    // which would read like a command-line error.
+    // which would read like a command-line error. One whose elements do not start at index 0 raises
+    // _com_error(DISP_E_BADINDEX): no index would reach the element meant.
     void RequireArray() const;
 
     // Stores a copy of in at index; the caller still owns in.

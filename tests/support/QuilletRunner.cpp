@@ -20,6 +20,9 @@ constexpr DWORD kDrainIdleMs = 200;
 
 constexpr wchar_t kDefaultProgram[] = L"Quillet.exe";
 
+// Starts of a child that its system failed to bring up before any of the child's code ran.
+constexpr int kCreateAttempts = 3;
+
 double MillisecondsBetween(const LARGE_INTEGER& start, const LARGE_INTEGER& end) {
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
@@ -230,11 +233,18 @@ RunResult RunCommandLine(std::wstring_view argumentText, const RunOptions& optio
             SetHandleInformation(output.ChildEnd(), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
             SetHandleInformation(errors.ChildEnd(), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
         }
-        created = CreateProcessW(
-            program.c_str(), commandLine.data(), nullptr, nullptr, !options.newConsole, flags, nullptr,
-            options.workingDirectory.empty() ? nullptr : options.workingDirectory.c_str(), &startup,
-            &process);
-        createError = GetLastError();
+        // Wine now and then fails to bring up a new process inside its own loader (ERROR_INTERNAL_ERROR);
+        // the child was created suspended and ran none of its code, so it is started once more.
+        for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
+            created = CreateProcessW(
+                program.c_str(), commandLine.data(), nullptr, nullptr, !options.newConsole, flags, nullptr,
+                options.workingDirectory.empty() ? nullptr : options.workingDirectory.c_str(), &startup,
+                &process);
+            createError = GetLastError();
+            if (created || createError != ERROR_INTERNAL_ERROR) {
+                break;
+            }
+        }
         output.CloseChildEnd();
         errors.CloseChildEnd();
     }

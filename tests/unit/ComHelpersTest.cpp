@@ -113,6 +113,9 @@ TEST(CVariantSafeArray, RequireArrayRefusesAnswersWithoutAnArray) {
     CVariantSafeArray filled;
     FillWithStrings(filled, {L"a"});
     EXPECT_EQ(ErrorOf([&] { filled.RequireArray(); }), S_OK);
+    CVariantSafeArray fromOne;
+    FillWithStrings(fromOne, {L"a", L"b"}, 1);
+    EXPECT_EQ(ErrorOf([&] { fromOne.RequireArray(); }), DISP_E_BADINDEX);
 }
 
 TEST(CVariantSafeArray, ReleasesWhateverItHolds) {
