@@ -15,6 +15,8 @@ constexpr wchar_t kUnexpectedFailureMessage[] = L"Error: unexpected failure 0x%0
 } // namespace
 
 HRESULT RunQuillet(int count, const wchar_t* const* args) noexcept {
+    // Redirected output leaves in large pieces, the last when the run ends, the failure message included.
+    const ConsoleBuffering buffering;
     HRESULT failure = E_UNEXPECTED;
     try {
         SExecutor executor;

@@ -41,27 +41,86 @@ void WriteAll(HANDLE output, const void* data, size_t size) {
     }
 }
 
-} // namespace
+void WriteToConsole(HANDLE output, std::wstring_view text) {
+    // A real console shows every character; no code page stands in the way.
+    const std::wstring lines = WithCarriageReturns(text);
+    const wchar_t* at = lines.data();
+    size_t left = lines.size();
+    while (left > 0) {
+        DWORD written = 0;
+        const DWORD part = left > 0x4000 ? 0x4000 : static_cast<DWORD>(left);
+        if (!WriteConsoleW(output, at, part, &written, nullptr) || written == 0) {
+            return;
+        }
+        at += written;
+        left -= written;
+    }
+}
 
-void WriteConsoleText(HANDLE output, std::wstring_view text) {
-    if (text.empty() || output == nullptr || output == INVALID_HANDLE_VALUE) {
+bool IsUsable(HANDLE output) {
+    return output != nullptr && output != INVALID_HANDLE_VALUE;
+}
+
+// Redirected text is written once this much has gathered.
+constexpr size_t kBufferedBytes = 64 * 1024;
+
+// The standard output as the buffering last saw it. Asking whether a handle is a console, and for its
+// code page, is itself a round trip to the server under Wine; it is asked once per handle.
+struct Buffering {
+    bool active = false;
+    HANDLE output = nullptr;
+    bool console = false;
+    UINT codePage = 0;
+    std::string pending;
+};
+
+Buffering g_buffering;
+
+void FlushBuffered() {
+    if (!g_buffering.pending.empty()) {
+        WriteAll(g_buffering.output, g_buffering.pending.data(), g_buffering.pending.size());
+        g_buffering.pending.clear();
+    }
+}
+
+void WriteBuffered(HANDLE output, std::wstring_view text) {
+    if (output != g_buffering.output) {
+        // Text already gathered belongs to the handle it was printed for.
+        FlushBuffered();
+        DWORD mode = 0;
+        g_buffering.output = output;
+        g_buffering.console = GetConsoleMode(output, &mode) != FALSE;
+        g_buffering.codePage = g_buffering.console ? 0 : RedirectedCodePage();
+    }
+    if (g_buffering.console) {
+        WriteToConsole(output, text);
         return;
     }
-    const std::wstring lines = WithCarriageReturns(text);
+    g_buffering.pending += EncodeConsoleText(text, g_buffering.codePage);
+    if (g_buffering.pending.size() >= kBufferedBytes) {
+        FlushBuffered();
+    }
+}
+
+} // namespace
+
+ConsoleBuffering::ConsoleBuffering() noexcept {
+    g_buffering = Buffering{};
+    g_buffering.active = true;
+}
+
+ConsoleBuffering::~ConsoleBuffering() {
+    FlushBuffered();
+    g_buffering = Buffering{};
+}
+
+void WriteConsoleText(HANDLE output, std::wstring_view text) {
+    if (text.empty() || !IsUsable(output)) {
+        return;
+    }
     DWORD mode = 0;
     if (GetConsoleMode(output, &mode)) {
-        // A real console shows every character; no code page stands in the way.
-        const wchar_t* at = lines.data();
-        size_t left = lines.size();
-        while (left > 0) {
-            DWORD written = 0;
-            const DWORD part = left > 0x4000 ? 0x4000 : static_cast<DWORD>(left);
-            if (!WriteConsoleW(output, at, part, &written, nullptr) || written == 0) {
-                return;
-            }
-            at += written;
-            left -= written;
-        }
+        WriteToConsole(output, text);
         return;
     }
     const std::string bytes = EncodeConsoleText(text, RedirectedCodePage());
@@ -91,7 +150,12 @@ void ConsolePrint(const wchar_t* format, ...) {
     va_start(args, format);
     FormatWideV(sink, format, args);
     va_end(args);
-    WriteConsoleText(GetStdHandle(STD_OUTPUT_HANDLE), text);
+    const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (g_buffering.active && !text.empty() && IsUsable(output)) {
+        WriteBuffered(output, text);
+        return;
+    }
+    WriteConsoleText(output, text);
 }
 
 } // namespace quillet

@@ -11,8 +11,21 @@ namespace quillet {
 // only the program's own constants are ever passed as the format.
 void ConsolePrint(const wchar_t* format, ...);
 
-// Writes finished text to an output handle as ConsolePrint does: Unicode to a real console, otherwise
-// the bytes of EncodeConsoleText in the redirected code page.
+// While an object of this class lives, ConsolePrint collects text for a standard output that is a file or
+// a pipe and writes it in large pieces, and the rest when the object goes, as the C runtime buffers a
+// redirected stream; a console still gets every text at once. Under Wine every write to a pipe costs a
+// round trip to the server, so a list printed line by line would cost far more than the service calls
+// behind it. The program holds one around its whole run. Not nested, not shared between threads.
+class ConsoleBuffering {
+public:
+    ConsoleBuffering() noexcept;
+    ConsoleBuffering(const ConsoleBuffering&) = delete;
+    ConsoleBuffering& operator=(const ConsoleBuffering&) = delete;
+    ~ConsoleBuffering();
+};
+
+// Writes finished text to an output handle as ConsolePrint does, at once: Unicode to a real console,
+// otherwise the bytes of EncodeConsoleText in the redirected code page.
 void WriteConsoleText(HANDLE output, std::wstring_view text);
 
 // The bytes that go to a redirected standard output: every line feed becomes CR LF, as text-mode output

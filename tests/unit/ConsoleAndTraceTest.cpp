@@ -4,10 +4,21 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <string>
+
 namespace quillet {
 namespace {
 
 using testing::StdoutCapture;
+
+// A line of the id list as a redirected output receives it.
+std::string ListLine(int number) {
+    char line[64];
+    std::snprintf(line, sizeof line, "%d - {B0000000-0000-4000-8000-%012X}\r\n", number,
+                  static_cast<unsigned>(number));
+    return line;
+}
 
 TEST(ConsoleEncoding, LineFeedsBecomeCrLfAndMissingCharactersNeverCutTheRest) {
     struct Case {
@@ -38,6 +49,49 @@ TEST(ConsolePrint, WritesTheFormattedTextToStandardOutput) {
     ConsolePrint(L"AppName: [%s]\nAppGuid: [%s]\n", L"Sample Editor", L"{0E5C-11}");
     ConsolePrint(L"%d - %s\n", 2, L"%s%n");
     EXPECT_EQ(capture.Bytes(), "AppName: [Sample Editor]\r\nAppGuid: [{0E5C-11}]\r\n2 - %s%n\r\n");
+}
+
+TEST(ConsoleBuffering, RedirectedTextLeavesWhenTheRunEnds) {
+    StdoutCapture capture;
+    {
+        const ConsoleBuffering buffering;
+        ConsolePrint(L"Removing application [%s]... ", L"Sketchpad");
+        ConsolePrint(L"Success.\n");
+        EXPECT_EQ(capture.Bytes(), "");
+    }
+    EXPECT_EQ(capture.Bytes(), "Removing application [Sketchpad]... Success.\r\n");
+}
+
+TEST(ConsoleBuffering, AFullBufferLeavesAtOnceAndNothingIsLostOrReordered) {
+    StdoutCapture capture;
+    std::string expected;
+    {
+        const ConsoleBuffering buffering;
+        for (int number = 1; number <= 3000; ++number) {
+            ConsolePrint(L"%d - {B0000000-0000-4000-8000-%012X}\n", number, static_cast<unsigned>(number));
+            expected += ListLine(number);
+        }
+        // 3000 lines are more than one buffer: the first pieces have left, the rest waits for the end.
+        const size_t written = capture.Bytes().size();
+        EXPECT_GE(written, 64u * 1024u);
+        EXPECT_LT(written, expected.size());
+    }
+    EXPECT_EQ(capture.Bytes(), expected);
+}
+
+TEST(ConsoleBuffering, TextGoesToTheOutputItWasPrintedFor) {
+    StdoutCapture outer;
+    const HANDLE outerHandle = GetStdHandle(STD_OUTPUT_HANDLE);
+    StdoutCapture inner;
+    {
+        const ConsoleBuffering buffering;
+        ConsolePrint(L"for inner\n");
+        SetStdHandle(STD_OUTPUT_HANDLE, outerHandle);
+        ConsolePrint(L"for outer\n");
+        EXPECT_EQ(inner.Bytes(), "for inner\r\n");
+        EXPECT_EQ(outer.Bytes(), "");
+    }
+    EXPECT_EQ(outer.Bytes(), "for outer\r\n");
 }
 
 TEST(TracePrefix, IsZeroPaddedUtcWithMilliseconds) {

@@ -1,0 +1,68 @@
+#include "BenchFiles.h"
+
+#include "json/Utf8.h"
+
+#include <stdexcept>
+#include <string_view>
+
+namespace quillet::bench {
+
+namespace {
+
+constexpr char kToken[] = R"({"name":"Bench Token App","guid":"{B0000000-0000-4000-8000-0000000000AD}"})";
+constexpr wchar_t kTokenName[] = L"bench.tok";
+constexpr wchar_t kSourceName[] = L"bench-source.stc";
+constexpr wchar_t kCacheFolderName[] = L"OtherCache";
+// A multisource file of a realistic small size; its copy is part of the add command's work.
+constexpr size_t kSourceBytes = 64 * 1024;
+
+std::wstring ProgramData() {
+    wchar_t buffer[MAX_PATH];
+    const DWORD length = GetEnvironmentVariableW(L"ProgramData", buffer, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? std::wstring(buffer, length) : L"C:\\ProgramData";
+}
+
+void WriteWhole(const std::wstring& path, std::string_view content) {
+    const HANDLE file =
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        throw std::runtime_error("cannot write " + json::ToUtf8(path));
+    }
+    DWORD written = 0;
+    const BOOL ok = WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+    CloseHandle(file);
+    if (!ok || written != content.size()) {
+        throw std::runtime_error("cannot write " + json::ToUtf8(path));
+    }
+}
+
+void MakeFolder(const std::wstring& path) {
+    if (!CreateDirectoryW(path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+        throw std::runtime_error("cannot create " + json::ToUtf8(path));
+    }
+}
+
+} // namespace
+
+BenchFiles PrepareBenchFiles() {
+    BenchFiles files;
+    files.directory = ProgramData() + L"\\QuilletBench";
+    files.tokenPath = files.directory + L"\\" + kTokenName;
+    files.sourcePath = files.directory + L"\\" + kSourceName;
+    files.cacheFolder = files.directory + L"\\" + kCacheFolderName;
+    MakeFolder(files.directory);
+    MakeFolder(files.cacheFolder);
+    WriteWhole(files.tokenPath, kToken);
+    WriteWhole(files.sourcePath, std::string(kSourceBytes, 'q'));
+    return files;
+}
+
+void RemoveBenchFiles(const BenchFiles& files, const std::wstring& cacheFolder) {
+    DeleteFileW((cacheFolder + L"\\" + kSourceName).c_str());
+    DeleteFileW(files.tokenPath.c_str());
+    DeleteFileW(files.sourcePath.c_str());
+    RemoveDirectoryW(files.cacheFolder.c_str());
+    RemoveDirectoryW(files.directory.c_str());
+}
+
+} // namespace quillet::bench

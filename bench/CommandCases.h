@@ -1,0 +1,40 @@
+#pragma once
+
+#include "Scenarios.h"
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quillet::bench {
+
+// Files that the commands of the benchmark name: a token to add, a multisource source file and a second
+// cache folder, in a directory of the benchmark's own.
+struct BenchFiles {
+    std::wstring directory;
+    std::wstring tokenPath;
+    std::wstring sourcePath;
+    std::wstring cacheFolder;
+};
+
+// One command as the benchmark runs it: its arguments, what the emulator holds before each sample, and
+// what a correct run ends with. A sample that ends otherwise is reported as a failure, not as a time.
+struct CommandCase {
+    std::string label;     // the command line as the report shows it
+    std::string situation; // what the service holds, as the report shows it
+    std::vector<std::wstring> args;
+    std::optional<ScenarioSpec> scenario; // none: the command never reaches the service
+    DWORD expectedExitCode = 0;
+    std::string expectedOutput; // must appear in the output
+};
+
+// Every command of the program once, in the order of the report.
+std::vector<CommandCase> CommandCatalogue(const BenchFiles& files);
+
+// The scale series: the id list with count applications, and remove all with count applications.
+CommandCase IdListCase(int count);
+CommandCase RemoveAllCase(int count);
+
+} // namespace quillet::bench
