@@ -25,8 +25,8 @@ std::string ListLine(int number) {
     return std::to_string(number) + " - " + Narrow(BenchGuid(number));
 }
 
-ScenarioSpec WithMultisourceFiles(int count, const std::wstring& sourcePath) {
-    ScenarioSpec scenario = WithApplications(count, kAdded);
+EmulatorScenario WithMultisourceFiles(int count, const std::wstring& sourcePath) {
+    EmulatorScenario scenario = WithApplications(count, kAdded);
     for (int number = 1; number <= count; ++number) {
         // Registered where it lies, so that deleting the entry deletes no file.
         scenario.multisource.push_back({BenchGuid(number), sourcePath, sourcePath});
@@ -34,8 +34,8 @@ ScenarioSpec WithMultisourceFiles(int count, const std::wstring& sourcePath) {
     return scenario;
 }
 
-ScenarioSpec WithClient(int clientState) {
-    ScenarioSpec scenario;
+EmulatorScenario WithClient(int clientState) {
+    EmulatorScenario scenario;
     scenario.clientState = clientState;
     return scenario;
 }
@@ -57,7 +57,7 @@ std::vector<CommandCase> CommandCatalogue(const BenchFiles& files) {
     cases.push_back({"application add <token file>",
                      "no application",
                      {L"application", L"add", files.tokenPath},
-                     ScenarioSpec{},
+                     EmulatorScenario{},
                      S_OK,
                      "AppName: [Bench Token App]"});
     cases.push_back({"application remove <guid>",
@@ -102,29 +102,29 @@ std::vector<CommandCase> CommandCatalogue(const BenchFiles& files) {
                      WithApplications(kFew, kRunning),
                      S_OK,
                      "Stopping application [" + last + "]... Success."});
-    cases.push_back({"cache size", "defaults", {L"cache", L"size"}, ScenarioSpec{}, S_OK, "2048"});
+    cases.push_back({"cache size", "defaults", {L"cache", L"size"}, EmulatorScenario{}, S_OK, "2048"});
     cases.push_back({"cache size 4096",
                      "defaults",
                      {L"cache", L"size", L"4096"},
-                     ScenarioSpec{},
+                     EmulatorScenario{},
                      S_OK,
                      "Changing cache size... Success."});
     cases.push_back({"cache location",
                      "defaults",
                      {L"cache", L"location"},
-                     ScenarioSpec{},
+                     EmulatorScenario{},
                      S_OK,
                      "PlenumEmulator\\Cache"});
     cases.push_back({"cache location <folder>",
                      "defaults",
                      {L"cache", L"location", files.cacheFolder},
-                     ScenarioSpec{},
+                     EmulatorScenario{},
                      S_OK,
                      "Changing cache location... Success."});
     cases.push_back({"cache clear",
                      "defaults",
                      {L"cache", L"clear"},
-                     ScenarioSpec{},
+                     EmulatorScenario{},
                      S_OK,
                      "Cache successfully cleared!"});
     cases.push_back({"cache multisource add",

@@ -14,8 +14,8 @@ std::wstring BenchName(int number) {
     return L"Bench App " + std::to_wstring(number);
 }
 
-ScenarioSpec WithApplications(int count, int state) {
-    ScenarioSpec scenario;
+EmulatorScenario WithApplications(int count, int state) {
+    EmulatorScenario scenario;
     scenario.applications.reserve(static_cast<size_t>(count));
     for (int number = 1; number <= count; ++number) {
         scenario.applications.push_back({BenchGuid(number), BenchName(number), state});
@@ -23,7 +23,7 @@ ScenarioSpec WithApplications(int count, int state) {
     return scenario;
 }
 
-std::string ScenarioJson(const ScenarioSpec& scenario) {
+std::string ScenarioJson(const EmulatorScenario& scenario) {
     json::Value client = json::Value::MakeObject();
     client.Set("state", scenario.clientState);
     client.Set("isAdmin", true);

@@ -7,7 +7,7 @@ namespace quillet::bench {
 
 // What the emulator holds before one sample of a command: written to its state.json, so that every sample
 // of a command does the same work.
-struct ScenarioSpec {
+struct EmulatorScenario {
     struct Application {
         std::wstring guid;
         std::wstring name;
@@ -28,10 +28,10 @@ std::wstring BenchGuid(int number);
 std::wstring BenchName(int number);
 
 // A scenario with applications 1 to count, all in the given state.
-ScenarioSpec WithApplications(int count, int state);
+EmulatorScenario WithApplications(int count, int state);
 
 // state.json text (UTF-8 JSON). The administrator answer is fixed to yes, so that the machine's own
 // check never decides anything.
-std::string ScenarioJson(const ScenarioSpec& scenario);
+std::string ScenarioJson(const EmulatorScenario& scenario);
 
 } // namespace quillet::bench
