@@ -4,7 +4,7 @@
 #include "EmulatorControl.h"
 #include "ProgramOutput.h"
 #include "RunChecks.h"
-#include "Scenario.h"
+#include "Codes.h"
 
 #include <gtest/gtest.h>
 

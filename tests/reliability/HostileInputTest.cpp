@@ -3,7 +3,7 @@
 // the service unchanged, prints literally, and never makes a trace line overrun its buffer.
 #include "EmulatorControl.h"
 #include "RunChecks.h"
-#include "Scenario.h"
+#include "Codes.h"
 #include "common/CommandLine.h"
 
 #include <gtest/gtest.h>
@@ -133,8 +133,8 @@ TEST_F(HostileInput, ParametersReachTheServiceQuotedAndTraceLiterally) {
     Scenario()
         .Client(4)
         .App(kAlpha, L"Alpha", 16)
-        .Fault("StartApplicationWithParameters", "fail", kInvalidArgument)
-        .Fault("RunApplicationCommand", "fail", kInvalidArgument)
+        .Fault("StartApplicationWithParameters", kInvalidArgument)
+        .Fault("RunApplicationCommand", kInvalidArgument)
         .Write();
     const std::wstring quoted = L"\"" + kHostile + L"\" \"" + kField + L"\"";
     RunResult result = Run({L"application", L"start", kAlpha, kHostile, kField},
@@ -258,7 +258,7 @@ TEST_F(HostileInput, LongestArgumentsReachTheServiceAndCutTheirTraceLines) {
     Scenario()
         .Client(4)
         .App(kAlpha, L"Alpha", 16)
-        .Fault("StartApplicationWithParameters", "fail", kInvalidArgument)
+        .Fault("StartApplicationWithParameters", kInvalidArgument)
         .Write();
     const LongArgument parameters = Longest({L"application", L"start", kAlpha, L""}, 3, L"", L"", pattern);
     result = Run(parameters.args, L"Starting application [Alpha]... Failed.\n");

@@ -3,7 +3,7 @@
 // holds exactly what the successful commands imply, and its journal holds every call of every process.
 #include "EmulatorControl.h"
 #include "RunChecks.h"
-#include "Scenario.h"
+#include "Codes.h"
 
 #include <gtest/gtest.h>
 

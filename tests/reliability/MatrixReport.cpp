@@ -1,7 +1,7 @@
 #include "MatrixReport.h"
 
 #include "RunChecks.h"
-#include "Scenario.h"
+#include "Codes.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "RunChecks.h"
 
 #include "EmulatorControl.h"
-#include "Scenario.h"
+#include "Codes.h"
 #include "StreamingService.h"
 #include "service/ComPtr.h"
 

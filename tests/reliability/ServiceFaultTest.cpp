@@ -3,7 +3,7 @@
 #include "EmulatorControl.h"
 #include "MatrixReport.h"
 #include "RunChecks.h"
-#include "Scenario.h"
+#include "Codes.h"
 
 #include <gtest/gtest.h>
 
@@ -75,7 +75,7 @@ std::string CrashedCall() {
 
 Scenario Crash(std::string_view method, int skip = 0) {
     // The code is the dying emulator's exit code; the caller never sees it.
-    return Scenario().Client(4).Admin(true).Fault(method, "crash", 0x8000FFFF, skip);
+    return Scenario().Client(4).Admin(true).Crash(method, skip);
 }
 
 std::wstring Traced(const std::string& format, DWORD hr) {
@@ -265,7 +265,7 @@ Scenario Refuse(std::string_view className) {
         .Client(4)
         .Admin(true)
         .App(kAlpha, L"Alpha", 16)
-        .Fault(std::string(className) + ".CreateInstance", "fail", kAccessDenied, 0, -1);
+        .Fault(std::string(className) + ".CreateInstance", kAccessDenied, 0, -1);
 }
 
 TEST_F(FaultMatrix, ServiceRefusesToCreateAnObject) {

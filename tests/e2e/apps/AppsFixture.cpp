@@ -1,18 +1,8 @@
 #include "AppsFixture.h"
 
-#include "json/Utf8.h"
-
-#include <cstdio>
-
 namespace quillet::testing {
 
 namespace {
-
-std::string HresultText(DWORD hr) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(hr));
-    return text;
-}
 
 std::string Member(const json::Value& line, std::string_view key) {
     const json::Value* value = line.Find(key);
@@ -32,62 +22,6 @@ bool Succeeded(const json::Value& line) {
 }
 
 } // namespace
-
-std::string Utf8(std::wstring_view text) {
-    return json::ToUtf8(text);
-}
-
-Scenario& Scenario::Client(int state) {
-    m_client.Set("state", state);
-    return *this;
-}
-
-Scenario& Scenario::Admin(bool isAdmin) {
-    m_client.Set("isAdmin", isAdmin);
-    return *this;
-}
-
-Scenario& Scenario::App(std::wstring_view guid, std::string_view name, long long state, int stopPolls,
-                        bool requiresReboot) {
-    json::Value app = json::Value::MakeObject();
-    app.Set("guid", Utf8(guid));
-    app.Set("name", name);
-    app.Set("state", state);
-    app.Set("stopPolls", stopPolls);
-    app.Set("requiresReboot", requiresReboot);
-    m_applications.Append(std::move(app));
-    return *this;
-}
-
-Scenario& Scenario::Fault(std::string_view method, DWORD hr, int skip, int times, std::wstring_view guid) {
-    json::Value fault = json::Value::MakeObject();
-    fault.Set("method", method);
-    fault.Set("hr", HresultText(hr));
-    fault.Set("skip", skip);
-    fault.Set("times", times);
-    fault.Set("guid", guid.empty() ? json::Value() : json::Value(Utf8(guid)));
-    fault.Set("action", "fail");
-    m_faults.Append(std::move(fault));
-    return *this;
-}
-
-Scenario& Scenario::Reply(std::string_view method, std::string_view shape, int times) {
-    json::Value reply = json::Value::MakeObject();
-    reply.Set("method", method);
-    reply.Set("shape", shape);
-    reply.Set("times", times);
-    m_replies.Append(std::move(reply));
-    return *this;
-}
-
-void Scenario::Write() const {
-    json::Value document = json::Value::MakeObject();
-    document.Set("client", m_client);
-    document.Set("applications", m_applications);
-    document.Set("faults", m_faults);
-    document.Set("replies", m_replies);
-    emulator::WriteScenario(json::WriteCompact(document));
-}
 
 std::vector<std::string> Trail(const std::vector<json::Value>& journal, DWORD processId) {
     std::vector<std::string> trail;

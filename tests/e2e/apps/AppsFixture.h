@@ -4,6 +4,7 @@
 // it through the black-box runner, and the emulator's journal read back in a compact text form.
 
 #include "EmulatorControl.h"
+#include "Scenario.h"
 #include "QuilletRunner.h"
 #include "json/Json.h"
 
@@ -26,28 +27,6 @@ inline constexpr DWORD kInvalidArgument = 0x80070057;
 // A service answer that holds no array where a list or record was expected.
 inline constexpr DWORD kTypeMismatch = 0x80020005;
 inline constexpr DWORD kFail = 0x80004005;
-
-std::string Utf8(std::wstring_view text);
-
-// The service's state before a command: the client's state, applications, faults and reply shapes.
-class Scenario {
-public:
-    Scenario& Client(int state);
-    Scenario& Admin(bool isAdmin);
-    Scenario& App(std::wstring_view guid, std::string_view name, long long state, int stopPolls = 0,
-                  bool requiresReboot = false);
-    // A call of method that fails with hr; guid narrows it to calls for that application.
-    Scenario& Fault(std::string_view method, DWORD hr, int skip = 0, int times = 1,
-                    std::wstring_view guid = {});
-    Scenario& Reply(std::string_view method, std::string_view shape, int times = -1);
-    void Write() const;
-
-private:
-    json::Value m_client = json::Value::MakeObject();
-    json::Value m_applications = json::Value::MakeArray();
-    json::Value m_faults = json::Value::MakeArray();
-    json::Value m_replies = json::Value::MakeArray();
-};
 
 // The journal as text, one entry a line:
 //   "create IStreamingClient 1", "release 1", "1 Initialize(pid)", "2 LoadApplication(\"{...}\") 0x8007139F"

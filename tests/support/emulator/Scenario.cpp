@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-namespace quillet::testing::reliability {
+namespace quillet::testing {
 
 std::string Utf8(std::wstring_view text) {
     return json::ToUtf8(text);
@@ -21,13 +21,20 @@ Scenario& Scenario::Admin(bool isAdmin) {
     return *this;
 }
 
-Scenario& Scenario::App(std::wstring_view guid, std::wstring_view name, long long state) {
+Scenario& Scenario::App(std::wstring_view guid, std::string_view name, long long state, int stopPolls,
+                        bool requiresReboot) {
     json::Value app = json::Value::MakeObject();
     app.Set("guid", Utf8(guid));
-    app.Set("name", Utf8(name));
+    app.Set("name", name);
     app.Set("state", state);
+    app.Set("stopPolls", stopPolls);
+    app.Set("requiresReboot", requiresReboot);
     m_applications.Append(std::move(app));
     return *this;
+}
+
+Scenario& Scenario::App(std::wstring_view guid, std::wstring_view name, long long state) {
+    return App(guid, Utf8(name), state);
 }
 
 Scenario& Scenario::Cache(std::wstring_view location, int sizeMB) {
@@ -47,7 +54,17 @@ Scenario& Scenario::Multisource(std::wstring_view appGuid, std::wstring_view sou
     return *this;
 }
 
-Scenario& Scenario::Fault(std::string_view method, std::string_view action, DWORD hr, int skip, int times) {
+Scenario& Scenario::Fault(std::string_view method, DWORD hr, int skip, int times, std::wstring_view guid) {
+    return AddFault(method, "fail", hr, skip, times, guid);
+}
+
+Scenario& Scenario::Crash(std::string_view method, int skip) {
+    // The dying emulator's exit code; the caller sees the broken call, never this.
+    return AddFault(method, "crash", 0x8000FFFF, skip, 1, {});
+}
+
+Scenario& Scenario::AddFault(std::string_view method, std::string_view action, DWORD hr, int skip, int times,
+                             std::wstring_view guid) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(hr));
     json::Value fault = json::Value::MakeObject();
@@ -56,6 +73,7 @@ Scenario& Scenario::Fault(std::string_view method, std::string_view action, DWOR
     fault.Set("hr", text);
     fault.Set("skip", skip);
     fault.Set("times", times);
+    fault.Set("guid", guid.empty() ? json::Value() : json::Value(Utf8(guid)));
     m_faults.Append(std::move(fault));
     return *this;
 }
@@ -86,4 +104,4 @@ void Scenario::Write() const {
     emulator::WriteScenario(Json());
 }
 
-} // namespace quillet::testing::reliability
+} // namespace quillet::testing
