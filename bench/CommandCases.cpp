@@ -25,19 +25,17 @@ std::string ListLine(int number) {
     return std::to_string(number) + " - " + Narrow(BenchGuid(number));
 }
 
-EmulatorScenario WithMultisourceFiles(int count, const std::wstring& sourcePath) {
-    EmulatorScenario scenario = WithApplications(count, kAdded);
+testing::Scenario WithMultisourceFiles(int count, const std::wstring& sourcePath) {
+    testing::Scenario scenario = WithApplications(count, kAdded);
     for (int number = 1; number <= count; ++number) {
         // Registered where it lies, so that deleting the entry deletes no file.
-        scenario.multisource.push_back({BenchGuid(number), sourcePath, sourcePath});
+        scenario.Multisource(BenchGuid(number), sourcePath, sourcePath);
     }
     return scenario;
 }
 
-EmulatorScenario WithClient(int clientState) {
-    EmulatorScenario scenario;
-    scenario.clientState = clientState;
-    return scenario;
+testing::Scenario WithClient(int clientState) {
+    return Defaults().Client(clientState);
 }
 
 } // namespace
@@ -57,7 +55,7 @@ std::vector<CommandCase> CommandCatalogue(const BenchFiles& files) {
     cases.push_back({"application add <token file>",
                      "no application",
                      {L"application", L"add", files.tokenPath},
-                     EmulatorScenario{},
+                     Defaults(),
                      S_OK,
                      "AppName: [Bench Token App]"});
     cases.push_back({"application remove <guid>",
@@ -102,31 +100,23 @@ std::vector<CommandCase> CommandCatalogue(const BenchFiles& files) {
                      WithApplications(kFew, kRunning),
                      S_OK,
                      "Stopping application [" + last + "]... Success."});
-    cases.push_back({"cache size", "defaults", {L"cache", L"size"}, EmulatorScenario{}, S_OK, "2048"});
+    cases.push_back({"cache size", "defaults", {L"cache", L"size"}, Defaults(), S_OK, "2048"});
     cases.push_back({"cache size 4096",
                      "defaults",
                      {L"cache", L"size", L"4096"},
-                     EmulatorScenario{},
+                     Defaults(),
                      S_OK,
                      "Changing cache size... Success."});
-    cases.push_back({"cache location",
-                     "defaults",
-                     {L"cache", L"location"},
-                     EmulatorScenario{},
-                     S_OK,
-                     "PlenumEmulator\\Cache"});
+    cases.push_back(
+        {"cache location", "defaults", {L"cache", L"location"}, Defaults(), S_OK, "PlenumEmulator\\Cache"});
     cases.push_back({"cache location <folder>",
                      "defaults",
                      {L"cache", L"location", files.cacheFolder},
-                     EmulatorScenario{},
+                     Defaults(),
                      S_OK,
                      "Changing cache location... Success."});
-    cases.push_back({"cache clear",
-                     "defaults",
-                     {L"cache", L"clear"},
-                     EmulatorScenario{},
-                     S_OK,
-                     "Cache successfully cleared!"});
+    cases.push_back(
+        {"cache clear", "defaults", {L"cache", L"clear"}, Defaults(), S_OK, "Cache successfully cleared!"});
     cases.push_back({"cache multisource add",
                      "1 application, no file",
                      {L"cache", L"multisource", L"add", guid + L"|" + files.sourcePath + L"| |FALSE"},

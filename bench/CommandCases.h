@@ -25,7 +25,7 @@ struct CommandCase {
     std::string label;     // the command line as the report shows it
     std::string situation; // what the service holds, as the report shows it
     std::vector<std::wstring> args;
-    std::optional<EmulatorScenario> scenario; // none: the command never reaches the service
+    std::optional<testing::Scenario> scenario; // none: the command never reaches the service
     DWORD expectedExitCode = 0;
     std::string expectedOutput; // must appear in the output
 };

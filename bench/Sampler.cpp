@@ -63,7 +63,7 @@ void Sampler::RunCommand(const CommandCase& command, Series& series) {
     namespace emulator = testing::emulator;
     try {
         if (command.scenario) {
-            emulator::WriteScenario(ScenarioJson(*command.scenario));
+            command.scenario->Write();
             if (const HRESULT primed = PrimeEmulator(); FAILED(primed)) {
                 series.problems.push_back("the emulator did not answer: " + Hex(static_cast<DWORD>(primed)));
                 return;
