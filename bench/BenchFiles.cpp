@@ -23,15 +23,7 @@ std::wstring ProgramData() {
 }
 
 void WriteWhole(const std::wstring& path, std::string_view content) {
-    const HANDLE file =
-        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        throw std::runtime_error("cannot write " + json::ToUtf8(path));
-    }
-    DWORD written = 0;
-    const BOOL ok = WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
-    CloseHandle(file);
-    if (!ok || written != content.size()) {
+    if (!WriteText(path, content)) {
         throw std::runtime_error("cannot write " + json::ToUtf8(path));
     }
 }
@@ -63,6 +55,34 @@ void RemoveBenchFiles(const BenchFiles& files, const std::wstring& cacheFolder) 
     DeleteFileW(files.sourcePath.c_str());
     RemoveDirectoryW(files.cacheFolder.c_str());
     RemoveDirectoryW(files.directory.c_str());
+}
+
+std::string ReadText(const std::wstring& path) {
+    std::string content;
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return content;
+    }
+    char buffer[4096];
+    DWORD read = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) {
+        content.append(buffer, read);
+    }
+    CloseHandle(file);
+    return content;
+}
+
+bool WriteText(const std::wstring& path, std::string_view text) {
+    const HANDLE file =
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    DWORD written = 0;
+    const BOOL ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    CloseHandle(file);
+    return ok && written == text.size();
 }
 
 } // namespace quillet::bench
