@@ -64,7 +64,11 @@ TEST_P(WrongApplicationInput, PrintsItsMessageAndCallsNoService) {
 }
 
 const WrongInput kWrongInputs[] = {
+    {"NoCommandWord", {}, kIncorrectNumber},
+    {"EmptyCommandWord", {L""}, kInvalidArguments},
     {"UnknownCommand", {L"list"}, kInvalidArguments},
+    // Command words match without regard to ASCII case only.
+    {"CommandWithANonAsciiCapital", {L"st\u00D6p", L"x"}, kInvalidArguments},
     {"CommandPrefix", {L"star", L"{A}"}, kInvalidArguments},
     {"AddWithoutSource", {L"add"}, kIncorrectNumber},
     {"AddWithThreeParameters", {L"add", L"$app.tok.bak", L"a", L"b"}, kIncorrectNumber},
@@ -83,6 +87,7 @@ const WrongInput kWrongInputs[] = {
     {"RunCmdWithoutGuid", {L"run-cmd"}, kIncorrectNumber},
     {"RunCmdWithoutExecutable", {L"run-cmd", L"{A}"}, kIncorrectNumber},
     {"GetIdListWithAWord", {L"getIdList", L"all"}, kIncorrectNumber},
+    {"GetIdListWithAnEmptyWord", {L"getIdList", L""}, kIncorrectNumber},
 };
 
 INSTANTIATE_TEST_SUITE_P(Application, WrongApplicationInput, ::testing::ValuesIn(kWrongInputs),

@@ -11,9 +11,6 @@
 namespace quillet {
 namespace {
 
-constexpr char kIncorrectNumber[] = "Error: incorrect number of arguments. Use \"Quillet -h\" for help.\r\n";
-constexpr char kInvalidArguments[] =
-    "Error: invalid arguments entered. Use \"Quillet -h\" for more help.\r\n";
 constexpr char kTokenFile[] =
     "Error: token file does not exist, or file is not a token. Use \"Quillet -h\" for more help.\r\n";
 
@@ -158,51 +155,6 @@ TEST_F(ApplicationParserTest, AcceptsEachCommandAndHandsOverItsValues) {
         EXPECT_EQ(parser.GetWorkingDirectory(), test.expected.workingDirectory);
         EXPECT_EQ(parser.m_all, test.expected.all);
         EXPECT_EQ(parser.m_isUrl, test.expected.isUrl);
-    }
-}
-
-struct RefusedCase {
-    const char* name;
-    std::vector<std::wstring> words;
-    uint32_t command;
-    const char* message;
-};
-
-TEST_F(ApplicationParserTest, RefusesWrongInputWithOneMessage) {
-    const RefusedCase cases[] = {
-        {"no command word", {}, CMD_APP_INVALID, kIncorrectNumber},
-        {"unknown command", {L"list"}, CMD_APP_INVALID, kInvalidArguments},
-        {"command with a non-ASCII fold", {L"st\u00D6p", L"x"}, CMD_APP_INVALID, kInvalidArguments},
-        {"empty command word", {L""}, CMD_APP_INVALID, kInvalidArguments},
-        {"add without source", {L"add"}, CMD_APP_ADD, kIncorrectNumber},
-        {"add with two extra words", {L"add", L"$app.tok", L"a", L"b"}, CMD_APP_ADD, kIncorrectNumber},
-        {"add missing file", {L"add", L"$missing.tok"}, CMD_APP_ADD, kTokenFile},
-        {"add file without .tok", {L"add", L"$app.txt"}, CMD_APP_ADD, kTokenFile},
-        {"add .TOK in capitals", {L"add", L"$app.TOK"}, CMD_APP_ADD, kTokenFile},
-        {"add folder", {L"add", L"$folder.tok"}, CMD_APP_ADD, kTokenFile},
-        {"add empty source", {L"add", L""}, CMD_APP_ADD, kTokenFile},
-        {"add HTTP: is a path", {L"add", L"HTTP://host/app.tok"}, CMD_APP_ADD, kTokenFile},
-        {"remove without guid", {L"remove"}, CMD_APP_REMOVE, kIncorrectNumber},
-        {"remove two guids", {L"remove", L"{A}", L"{B}"}, CMD_APP_REMOVE, kIncorrectNumber},
-        {"stop without guid", {L"stop"}, CMD_APP_STOP, kIncorrectNumber},
-        {"stop all and more", {L"stop", L"all", L"x"}, CMD_APP_STOP, kIncorrectNumber},
-        {"start without guid", {L"start"}, CMD_APP_START, kIncorrectNumber},
-        {"run-cmd without guid", {L"run-cmd"}, CMD_APP_RUN_CMD, kIncorrectNumber},
-        {"run-cmd without executable", {L"run-cmd", L"{G}"}, CMD_APP_RUN_CMD, kIncorrectNumber},
-        {"getIdList with a word", {L"getIdList", L"x"}, CMD_APP_GET_ID_LIST, kIncorrectNumber},
-        {"getIdList with an empty word", {L"getIdList", L""}, CMD_APP_GET_ID_LIST, kIncorrectNumber},
-    };
-    for (const RefusedCase& test : cases) {
-        SCOPED_TRACE(test.name);
-        std::vector<std::wstring> words;
-        for (const std::wstring& word : test.words) {
-            words.push_back(m_folder.Expand(word));
-        }
-        SApplicationParser parser;
-        const ParseResult result = RunParse(parser, words);
-        EXPECT_FALSE(result.accepted);
-        EXPECT_EQ(result.output, test.message);
-        EXPECT_EQ(parser.m_command, test.command);
     }
 }
 
