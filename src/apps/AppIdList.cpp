@@ -60,9 +60,13 @@ bool GetAppIdList(std::vector<std::wstring>& ids, HRESULT* status) {
     for (LONG index = 0; index < count; ++index) {
         VARIANT element;
         reply.GetElement(index, element);
-        if (auto id = StringOf(element)) {
-            ids.push_back(std::move(*id));
+        auto id = StringOf(element);
+        // A list with an id that cannot be read is no list of the service's applications: acting on
+        // the readable part would make "all" mean fewer than all.
+        if (!id) {
+            return Fail(DISP_E_TYPEMISMATCH, status);
         }
+        ids.push_back(std::move(*id));
     }
     return true;
 }

@@ -2,8 +2,6 @@
 
 #include "output/Console.h"
 #include "output/Outcome.h"
-#include "service/Bstr.h"
-#include "service/ComError.h"
 
 namespace quillet {
 
@@ -25,12 +23,6 @@ HRESULT OpenCacheService(ComPtr<IStreamingCache>& cache) {
         cache.reset();
     }
     return hr;
-}
-
-std::wstring ElementText(const CVariantSafeArray& reply, LONG index) {
-    VARIANT element;
-    reply.GetElement(index, element);
-    return StringOf(element).value_or(std::wstring());
 }
 
 } // namespace quillet

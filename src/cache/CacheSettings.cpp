@@ -5,6 +5,7 @@
 #include "output/Console.h"
 #include "output/Outcome.h"
 #include "service/Bstr.h"
+#include "service/ReplyText.h"
 
 namespace quillet {
 
@@ -69,7 +70,9 @@ HRESULT ShowCacheLocation() {
     if (FAILED(hr)) {
         return hr;
     }
-    ConsolePrint(kLocationFormat, ElementText(settings, kLocationElement).c_str());
+    CReplyText text(settings);
+    ConsolePrint(kLocationFormat, text.At(kLocationElement).c_str());
+    text.RequireAllRead();
     return hr;
 }
 

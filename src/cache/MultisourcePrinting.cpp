@@ -3,6 +3,7 @@
 #include "CacheService.h"
 #include "output/Console.h"
 #include "service/ComError.h"
+#include "service/ReplyText.h"
 
 namespace quillet {
 
@@ -43,13 +44,15 @@ VARIANT Element(const CVariantSafeArray& reply, LONG index) {
 void PrintMultiSourceFileInfo(const CVariantSafeArray& info) {
     ConsolePrint(kInfoHeading);
     info.RequireArray();
-    ConsolePrint(kApplicationGuidFormat, ElementText(info, kApplicationGuid).c_str());
-    ConsolePrint(kSourcePathFormat, ElementText(info, kSourcePath).c_str());
-    ConsolePrint(kLocalPathFormat, ElementText(info, kLocalPath).c_str());
+    CReplyText text(info);
+    ConsolePrint(kApplicationGuidFormat, text.At(kApplicationGuid).c_str());
+    ConsolePrint(kSourcePathFormat, text.At(kSourcePath).c_str());
+    ConsolePrint(kLocalPathFormat, text.At(kLocalPath).c_str());
     ConsolePrint(kSizeFormat, Element(info, kSize).llVal);
     ConsolePrint(kMaxSizeFormat, Element(info, kMaxSize).llVal);
     PrintTimestamp(kStartTimeLabel, Element(info, kStartTime).date);
     PrintTimestamp(kFinishTimeLabel, Element(info, kFinishTime).date);
+    text.RequireAllRead();
 }
 
 void PrintTimestamp(const wchar_t* label, DATE date) {
@@ -80,10 +83,12 @@ void PrintMultiSourceFileIdList(const CVariantSafeArray& ids) {
     // Read from the lower bound, whatever it is, so that every element is printed exactly once.
     const LONG lower = ids.LowerBound(dimensions);
     const LONG upper = ids.UpperBound(dimensions);
+    CReplyText text(ids);
     for (long long index = lower; index <= upper; ++index) {
         const int position = static_cast<int>(index - lower + 1);
-        ConsolePrint(kIdListEntryFormat, position, ElementText(ids, static_cast<LONG>(index)).c_str());
+        ConsolePrint(kIdListEntryFormat, position, text.At(static_cast<LONG>(index)).c_str());
     }
+    text.RequireAllRead();
 }
 
 } // namespace quillet

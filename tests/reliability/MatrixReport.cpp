@@ -24,17 +24,22 @@ struct SectionInfo {
 constexpr SectionInfo kSections[] = {
     {"crash", "The service dies inside a call",
      "A `crash` fault ends PlenumEmulator.exe inside the named call; the caller sees the connection break. "
+     "Quillet handles that as any failing call: most commands exit with its code, client control and the "
+     "status query keep their fixed 0x80004005, a failing name query shows the guid instead, and a list "
+     "that cannot be fetched makes `remove all` and `stop all` find no application. "
      "After each run the emulator is started again and answers; no process is left behind."},
     {"create", "The service refuses to create an object",
      "A `CreateInstance` fault makes every `CoCreateInstance` of the named class fail with 0x80070005 "
      "(E_ACCESSDENIED)."},
     {"reply-GetApplicationList", "Malformed replies to GetApplicationList",
-     "The service holds Alpha (mounted) and Beta (added). Every reply of the call has the shape named."},
+     "The service holds Alpha (mounted) and Beta (added). Every reply of the call has the shape named. A "
+     "list holding an id that is no string counts as a list that could not be fetched."},
     {"reply-GetApplicationProperties", "Malformed replies to GetApplicationProperties",
      "Alpha is mounted (running for stop); the token added requires a reboot. Every reply of the call has "
      "the shape named, the status, name and reboot queries alike."},
     {"reply-GetCacheLocation", "Malformed replies to GetCacheLocation",
-     "The cache is at `C:\\PlenumCache` with 2048 MB; the user is an administrator."},
+     "The cache is at `C:\\PlenumCache` with 2048 MB; the user is an administrator. Text that is no string "
+     "prints as empty and fails the command, here and in the multisource answers."},
     {"reply-GetMultiSourceFileInfo", "Malformed replies to GetMultiSourceFileInfo",
      "Alpha has a multisource file."},
     {"reply-GetMultiSourceFileIdList", "Malformed replies to GetMultiSourceFileIdList",

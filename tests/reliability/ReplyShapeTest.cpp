@@ -27,8 +27,11 @@ struct ShapeRow {
     std::vector<Expect> expected;
 };
 
-constexpr char kNotAnArray[] = "Error: unexpected failure 0x80020005.\n";
+constexpr char kMismatch[] = "Error: unexpected failure 0x80020005.\n";
 constexpr char kOutsideTheArray[] = "Error: unexpected failure 0x8002000B.\n";
+constexpr char kNothingToRemove[] =
+    "Unable to remove applications, as there are no applications to remove.\n";
+constexpr char kNothingToStop[] = "Unable to stop applications, as there are no applications to stop.\n";
 constexpr wchar_t kCacheFolder[] = L"C:\\PlenumCache";
 
 class ReplyMatrix : public ::testing::Test {
@@ -77,14 +80,14 @@ TEST_F(ReplyMatrix, GetApplicationList) {
         {{L"application", L"remove", L"all"}, two},
         {{L"application", L"stop", L"all"}, two},
     };
-    // Ids that are no strings are skipped: the list is printed without them, and all has nothing to do.
+    // A list with ids that are no strings could not be fetched: nothing is listed, and all finds nothing.
     const std::vector<ShapeRow> rows = {
-        {"empty", Each(3, kNotAnArray, kTypeMismatch)},
-        {"scalar", Each(3, kNotAnArray, kTypeMismatch)},
-        {"noArray", Each(3, kNotAnArray, kTypeMismatch)},
+        {"empty", Each(3, kMismatch, kTypeMismatch)},
+        {"scalar", Each(3, kMismatch, kTypeMismatch)},
+        {"noArray", Each(3, kMismatch, kTypeMismatch)},
         {"short", Each(3, kOutsideTheArray, kBadIndex)},
-        {"wrongTypes", {{"\nAppIdList: \n", 0}, {"", 0}, {"", 0}}},
-        {"nullStrings", {{"\nAppIdList: \n", 0}, {"", 0}, {"", 0}}},
+        {"wrongTypes", {{"", kTypeMismatch}, {kNothingToRemove, 0}, {kNothingToStop, 0}}},
+        {"nullStrings", {{"", kTypeMismatch}, {kNothingToRemove, 0}, {kNothingToStop, 0}}},
         {"lowerBound1", Each(3, kOutsideTheArray, kBadIndex)},
         {"countTooLarge", Each(3, kOutsideTheArray, kBadIndex)},
     };
@@ -119,9 +122,9 @@ TEST_F(ReplyMatrix, GetApplicationProperties) {
     // and the reboot flag are no string and no VARIANT_TRUE there, so the guid stands in for the name
     // and no reboot is shown.
     const std::vector<ShapeRow> rows = {
-        {"empty", with(Each(4, kNotAnArray, kTypeMismatch), {adding + kNotAnArray, kTypeMismatch})},
-        {"scalar", with(Each(4, kNotAnArray, kTypeMismatch), {adding + kNotAnArray, kTypeMismatch})},
-        {"noArray", with(Each(4, kNotAnArray, kTypeMismatch), {adding + kNotAnArray, kTypeMismatch})},
+        {"empty", with(Each(4, kMismatch, kTypeMismatch), {adding + kMismatch, kTypeMismatch})},
+        {"scalar", with(Each(4, kMismatch, kTypeMismatch), {adding + kMismatch, kTypeMismatch})},
+        {"noArray", with(Each(4, kMismatch, kTypeMismatch), {adding + kMismatch, kTypeMismatch})},
         {"short", with(Each(4, kOutsideTheArray, kBadIndex), {adding + kOutsideTheArray, kBadIndex})},
         {"wrongTypes", with(ladder("Failed.\n", kInvalidState, kA), {adding + added, 0})},
         {"nullStrings", with(ladder("Success.\n", 0, kA), {adding + " (Requires Reboot)" + added, 0})},
@@ -143,9 +146,9 @@ TEST_F(ReplyMatrix, GetCacheLocation) {
     const std::string location = "Changing cache location... ";
     // A settings array that does not hold what it should goes back whole and the service refuses it.
     const std::vector<ShapeRow> rows = {
-        {"empty", Each(4, kNotAnArray, kTypeMismatch)},
-        {"scalar", Each(4, kNotAnArray, kTypeMismatch)},
-        {"noArray", Each(4, kNotAnArray, kTypeMismatch)},
+        {"empty", Each(4, kMismatch, kTypeMismatch)},
+        {"scalar", Each(4, kMismatch, kTypeMismatch)},
+        {"noArray", Each(4, kMismatch, kTypeMismatch)},
         {"short",
          {{kOutsideTheArray, kBadIndex},
           {size + kOutsideTheArray, kBadIndex},
@@ -154,10 +157,13 @@ TEST_F(ReplyMatrix, GetCacheLocation) {
         {"wrongTypes",
          {{"7\n", 0},
           {size + "Failed.\n", kTypeMismatch},
-          {"\n", 0},
+          {std::string("\n") + kMismatch, kTypeMismatch},
           {location + "Failed.\n", kInvalidArgument}}},
         {"nullStrings",
-         {{"2048\n", 0}, {size + "Failed.\n", kInvalidArgument}, {"\n", 0}, {location + "Success.\n", 0}}},
+         {{"2048\n", 0},
+          {size + "Failed.\n", kInvalidArgument},
+          {std::string("\n") + kMismatch, kTypeMismatch},
+          {location + "Success.\n", 0}}},
         {"lowerBound1", Each(4, kOutsideTheArray, kBadIndex)},
         {"countTooLarge",
          {{"2048\n", 0}, {size + "Success.\n", 0}, {"C:\\PlenumCache\n", 0}, {location + "Success.\n", 0}}},
@@ -179,14 +185,18 @@ TEST_F(ReplyMatrix, GetMultiSourceFileInfo) {
     const std::string numbers = "Size - 0\nMax Size - 0\n";
     const std::string noStrings = "Application GUID - \nSource Path - \nLocal Path - \n";
     const std::vector<ShapeRow> rows = {
-        {"empty", {{heading + kNotAnArray, kTypeMismatch}}},
-        {"scalar", {{heading + kNotAnArray, kTypeMismatch}}},
-        {"noArray", {{heading + kNotAnArray, kTypeMismatch}}},
+        {"empty", {{heading + kMismatch, kTypeMismatch}}},
+        {"scalar", {{heading + kMismatch, kTypeMismatch}}},
+        {"noArray", {{heading + kMismatch, kTypeMismatch}}},
         {"short", {{heading + paths + numbers + "Start Time" + epoch + kOutsideTheArray, kBadIndex}}},
         // The numbers are read through their value fields, whatever the element holds.
         {"wrongTypes",
-         {{heading + noStrings + "Size - 7\nMax Size - 7\nStart Time" + epoch + "Finish Time" + epoch, 0}}},
-        {"nullStrings", {{heading + noStrings + numbers + "Start Time" + epoch + "Finish Time" + epoch, 0}}},
+         {{heading + noStrings + "Size - 7\nMax Size - 7\nStart Time" + epoch + "Finish Time" + epoch +
+               kMismatch,
+           kTypeMismatch}}},
+        {"nullStrings",
+         {{heading + noStrings + numbers + "Start Time" + epoch + "Finish Time" + epoch + kMismatch,
+           kTypeMismatch}}},
         {"lowerBound1", {{heading + kOutsideTheArray, kBadIndex}}},
         {"countTooLarge", {{heading + paths + numbers + "Start Time" + epoch + "Finish Time" + epoch, 0}}},
     };
@@ -202,14 +212,15 @@ TEST_F(ReplyMatrix, GetMultiSourceFileIdList) {
     };
     const std::string heading = "Getting multisource file id list...Success.\nMultiSourceFileIdList: \n";
     const std::string both = heading + "1 - " + kA + "\n2 - " + kB + "\n";
-    // The array's bounds alone decide what is printed; an id that is no string prints as empty.
+    // The array's bounds alone decide what is printed; an id that is no string prints as empty and fails
+    // the command.
     const std::vector<ShapeRow> rows = {
-        {"empty", {{heading + kNotAnArray, kTypeMismatch}}},
-        {"scalar", {{heading + kNotAnArray, kTypeMismatch}}},
+        {"empty", {{heading + kMismatch, kTypeMismatch}}},
+        {"scalar", {{heading + kMismatch, kTypeMismatch}}},
         {"noArray", {{heading + "Emtpy\n", 0}}},
         {"short", {{heading + "1 - " + kA + "\n", 0}}},
-        {"wrongTypes", {{heading + "1 - \n2 - \n", 0}}},
-        {"nullStrings", {{heading + "1 - \n2 - \n", 0}}},
+        {"wrongTypes", {{heading + "1 - \n2 - \n" + kMismatch, kTypeMismatch}}},
+        {"nullStrings", {{heading + "1 - \n2 - \n" + kMismatch, kTypeMismatch}}},
         {"lowerBound1", {{both, 0}}},
         {"countTooLarge", {{both, 0}}},
     };

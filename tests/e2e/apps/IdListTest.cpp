@@ -44,8 +44,8 @@ const IdListCase kIdListCases[] = {
     {"InitializeFails", Three().Fault("IStreamingApplication.Initialize", kFail), "", kFail, {}},
     {"ClientCannotStart", Three().Fault("StartClient", kFail), "", kFail,
      {L"Failed to Start Client COM. [16389]\n", L"Cannot start Client to update Application status.\n"}},
-    // Ids that are no strings are left out.
-    {"ElementsWithoutStrings", Three().Reply("GetApplicationList", "nullStrings"), "\nAppIdList: \n", 0, {}},
+    // A list whose ids are no strings is not printed in part.
+    {"ElementsWithoutStrings", Three().Reply("GetApplicationList", "nullStrings"), "", kTypeMismatch, {}},
     {"CountBeyondTheArray", Three().Reply("GetApplicationList", "countTooLarge"),
      "Error: unexpected failure 0x8002000B.\n", kBadIndex, {}},
     {"ArrayFromOne", Three().Reply("GetApplicationList", "lowerBound1"),

@@ -75,12 +75,12 @@ Printed Print(const std::function<void()>& print) {
 // 5 January 2024, 09:03:07.
 constexpr DATE kJanuaryFifth = 45296.0 + (9 * 3600 + 3 * 60 + 7) / 86400.0;
 
-TEST(PrintMultiSourceFileInfo, PrintsSevenLinesAndStringsOfAnotherTypeAsEmpty) {
+TEST(PrintMultiSourceFileInfo, PrintsSevenLinesWithStringsOfAnotherTypeAsEmptyThenRaises) {
     CVariantSafeArray info;
     Fill(info, {Text(L"{G}"), Long(7), Text(nullptr), LongLong(5000000000LL), LongLong(-1), Date(0.0),
                 Date(kJanuaryFifth)});
     const Printed printed = Print([&] { PrintMultiSourceFileInfo(info); });
-    EXPECT_EQ(printed.raised, S_OK);
+    EXPECT_EQ(printed.raised, DISP_E_TYPEMISMATCH);
     EXPECT_EQ(printed.output, ConsoleBytes("\nMultiSourceFileInfo: \nApplication GUID - {G}\nSource Path - \n"
                                            "Local Path - \nSize - 5000000000\nMax Size - -1\n"
                                            "Start Time - 12/30/1899 00:00:00 \n"
@@ -138,8 +138,11 @@ INSTANTIATE_TEST_SUITE_P(
                                      Fill(ids, {Text(L"{A}"), Text(L"{B}")}, 1);
                                  },
                                  "1 - {A}\n2 - {B}\n"},
-                      IdListCase{"EntryOfAnotherType", [](CVariantSafeArray& ids) { Fill(ids, {Long(7)}); },
-                                 "1 - \n"},
+                      IdListCase{"EntryOfAnotherType",
+                                 [](CVariantSafeArray& ids) {
+                                     Fill(ids, {Long(7), Text(L"{B}")});
+                                 },
+                                 "1 - \n2 - {B}\n", DISP_E_TYPEMISMATCH},
                       IdListCase{"NoElements", [](CVariantSafeArray& ids) { Fill(ids, {}); }, ""},
                       IdListCase{"WithoutDimensions",
                                  [](CVariantSafeArray& ids) {
