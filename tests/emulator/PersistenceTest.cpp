@@ -45,7 +45,8 @@ TEST_F(EmulatorTest, ExternalEditOfTheStateIsSeenByTheNextCall) {
     Scenario(R"({"client":{"state":0}})");
     ASSERT_EQ(client->GetClientState(&state), S_OK);
     EXPECT_EQ(state, 0);
-    // Same size, written within the same instant: still seen.
+    // Same size, one edit right after the other: still seen. The file clock is coarse, so the writer moves
+    // the time stamp itself when two writes got the same one, as an editor's save a moment later would.
     for (int next : {2, 5, 4, 0}) {
         Scenario(R"({"client":{"state":)" + std::to_string(next) + "}}");
         ASSERT_EQ(client->GetClientState(&state), S_OK);

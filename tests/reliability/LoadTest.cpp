@@ -160,14 +160,21 @@ TEST(Load, EightProcessesAtOnceLeaveExactlyWhatTheyDid) {
     ULONGLONG order = 0;
     std::vector<Model> models(kWorkers + 1);
     const ULONGLONG deadline = GetTickCount64() + kLoadMs;
+    // Runs under way at once, and the most seen: the load is only a load if they overlap.
+    std::atomic<int> inFlight{0};
+    std::atomic<int> peak{0};
     std::vector<std::thread> threads;
     for (int worker = 1; worker <= kWorkers; ++worker) {
         threads.emplace_back([&, worker] {
             Model& model = models[worker];
             for (size_t next = 0; GetTickCount64() < deadline; next = (next + 1) % std::size(kCycle)) {
                 const Step& step = kCycle[next];
+                const int running = ++inFlight;
+                for (int seen = peak.load(); running > seen && !peak.compare_exchange_weak(seen, running);) {
+                }
                 RunResult result =
                     RunQuillet(step.args(Guid(worker), tokens[worker - 1], sources[worker - 1]));
+                --inFlight;
                 const bool succeeded = result.exitCode == 0;
                 if (succeeded) {
                     const std::string name = step.name;
@@ -196,6 +203,7 @@ TEST(Load, EightProcessesAtOnceLeaveExactlyWhatTheyDid) {
     }
     std::printf("%zu runs in %llu s by %d processes at once\n", finished.size(), kLoadMs / 1000, kWorkers);
     EXPECT_GE(finished.size(), static_cast<size_t>(2 * kWorkers));
+    EXPECT_EQ(peak.load(), kWorkers);
 
     // Every process: its exit code goes with its output, and under load nothing fails.
     for (const Finished& run : finished) {
