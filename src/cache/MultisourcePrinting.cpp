@@ -1,6 +1,5 @@
 #include "MultisourcePrinting.h"
 
-#include "CacheService.h"
 #include "output/Console.h"
 #include "service/ComError.h"
 #include "service/ReplyText.h"
