@@ -2,9 +2,9 @@
 
 #include "AppIdList.h"
 #include "AppState.h"
-#include "ClientControl.h"
 #include "cli/ApplicationParser.h"
 #include "cli/Executor.h"
+#include "client/ClientControl.h"
 #include "output/Console.h"
 #include "output/Outcome.h"
 

@@ -1,6 +1,6 @@
 #include "Console.h"
 
-#include "WideFormat.h"
+#include "win32/WholeFile.h"
 
 #include <climits>
 #include <cstdarg>
@@ -26,19 +26,6 @@ std::wstring WithCarriageReturns(std::wstring_view text) {
 UINT RedirectedCodePage() {
     const UINT codePage = GetConsoleOutputCP();
     return codePage != 0 ? codePage : GetACP();
-}
-
-void WriteAll(HANDLE output, const void* data, size_t size) {
-    const auto* bytes = static_cast<const char*>(data);
-    while (size > 0) {
-        DWORD written = 0;
-        const DWORD part = size > 0x10000000u ? 0x10000000u : static_cast<DWORD>(size);
-        if (!WriteFile(output, bytes, part, &written, nullptr) || written == 0) {
-            return;
-        }
-        bytes += written;
-        size -= written;
-    }
 }
 
 void WriteToConsole(HANDLE output, std::wstring_view text) {
@@ -78,7 +65,7 @@ Buffering g_buffering;
 
 void FlushBuffered() {
     if (!g_buffering.pending.empty()) {
-        WriteAll(g_buffering.output, g_buffering.pending.data(), g_buffering.pending.size());
+        WriteAllBytes(g_buffering.output, g_buffering.pending);
         g_buffering.pending.clear();
     }
 }
@@ -123,8 +110,7 @@ void WriteConsoleText(HANDLE output, std::wstring_view text) {
         WriteToConsole(output, text);
         return;
     }
-    const std::string bytes = EncodeConsoleText(text, RedirectedCodePage());
-    WriteAll(output, bytes.data(), bytes.size());
+    WriteAllBytes(output, EncodeConsoleText(text, RedirectedCodePage()));
 }
 
 std::string EncodeConsoleText(std::wstring_view text, UINT codePage) {
@@ -143,12 +129,24 @@ std::string EncodeConsoleText(std::wstring_view text, UINT codePage) {
     return bytes;
 }
 
-void ConsolePrint(const wchar_t* format, ...) {
+std::wstring FormatText(const wchar_t* format, va_list args) {
+    va_list counting;
+    va_copy(counting, args);
+    const int length = _vscwprintf(format, counting);
+    va_end(counting);
     std::wstring text;
-    WideStringSink sink(text);
+    if (length > 0) {
+        text.resize(static_cast<size_t>(length));
+        // The count includes the terminator, which lands on the string's own.
+        _vsnwprintf(text.data(), text.size() + 1, format, args);
+    }
+    return text;
+}
+
+void ConsolePrint(const wchar_t* format, ...) {
     va_list args;
     va_start(args, format);
-    FormatWideV(sink, format, args);
+    const std::wstring text = FormatText(format, args);
     va_end(args);
     const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
     if (g_buffering.active && !text.empty() && IsUsable(output)) {

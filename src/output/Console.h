@@ -2,14 +2,19 @@
 
 #include <windows.h>
 
+#include <cstdarg>
 #include <string>
 #include <string_view>
 
 namespace quillet {
 
-// Writes user-facing text to standard output. The format follows FormatWideV (%s takes a wide string);
-// only the program's own constants are ever passed as the format.
+// Writes user-facing text to standard output, formatted by FormatText. Only the program's own constants
+// are ever passed as the format.
 void ConsolePrint(const wchar_t* format, ...);
+
+// Formats with the C runtime's Microsoft-convention wide functions, in which %s takes a wide string as
+// it does with MSVC (the ISO functions that libstdc++ selects under mingw would take it as narrow).
+std::wstring FormatText(const wchar_t* format, va_list args);
 
 // While an object of this class lives, ConsolePrint collects text for a standard output that is a file or
 // a pipe and writes it in large pieces, and the rest when the object goes, as the C runtime buffers a

@@ -44,11 +44,18 @@ TEST(ConsoleEncoding, LineFeedsBecomeCrLfAndMissingCharactersNeverCutTheRest) {
     }
 }
 
+// Every conversion that the messages use: %s takes a wide string, as it does with MSVC.
 TEST(ConsolePrint, WritesTheFormattedTextToStandardOutput) {
     StdoutCapture capture;
     ConsolePrint(L"AppName: [%s]\nAppGuid: [%s]\n", L"Sample Editor", L"{0E5C-11}");
     ConsolePrint(L"%d - %s\n", 2, L"%s%n");
-    EXPECT_EQ(capture.Bytes(), "AppName: [Sample Editor]\r\nAppGuid: [{0E5C-11}]\r\n2 - %s%n\r\n");
+    ConsolePrint(L"%ld|%u|Size - %lld\n", -5L, 4294967295u, -9000000000LL);
+    ConsolePrint(L"%s - %02d/%02d/%d %02d:%02d:%02d \n", L"Start Time", 12, 30, 1899, 0, 7, -1);
+    ConsolePrint(L"Error: unexpected failure 0x%08X.\n", 0x8002000Bu);
+    EXPECT_EQ(capture.Bytes(), "AppName: [Sample Editor]\r\nAppGuid: [{0E5C-11}]\r\n2 - %s%n\r\n"
+                               "-5|4294967295|Size - -9000000000\r\n"
+                               "Start Time - 12/30/1899 00:07:-1 \r\n"
+                               "Error: unexpected failure 0x8002000B.\r\n");
 }
 
 TEST(ConsoleBuffering, RedirectedTextLeavesWhenTheRunEnds) {
