@@ -3,6 +3,7 @@
 #include "AppState.h"
 #include "client/ClientControl.h"
 #include "output/Console.h"
+#include "output/ServiceText.h"
 #include "service/Bstr.h"
 #include "service/ServiceObject.h"
 #include "service/VariantSafeArray.h"
@@ -55,8 +56,8 @@ HRESULT AddApp(const std::wstring& tokenSource, VARIANT_BOOL isUrl) {
         }
     }
     ConsolePrint(kEndOfSuccessLine);
-    ConsolePrint(kAddedApplicationLines, name.Text().value_or(std::wstring()).c_str(),
-                 guid.Text().value_or(std::wstring()).c_str());
+    ConsolePrint(kAddedApplicationLines, ServiceText(name.Text().value_or(std::wstring())).c_str(),
+                 ServiceText(guid.Text().value_or(std::wstring())).c_str());
     return hr;
 }
 

@@ -2,6 +2,7 @@
 
 #include "client/ClientControl.h"
 #include "output/Console.h"
+#include "output/ServiceText.h"
 #include "output/Trace.h"
 #include "service/Bstr.h"
 #include "service/ServiceContract.h"
@@ -69,7 +70,7 @@ HRESULT PrintAppIdList() {
     ConsolePrint(kListHeader);
     int number = 1;
     for (const std::wstring& id : ids) {
-        ConsolePrint(kListLine, number++, id.c_str());
+        ConsolePrint(kListLine, number++, ServiceText(id).c_str());
     }
     return S_OK;
 }

@@ -28,7 +28,7 @@ UINT RedirectedCodePage() {
     return codePage != 0 ? codePage : GetACP();
 }
 
-void WriteToConsole(HANDLE output, std::wstring_view text) {
+HRESULT WriteToConsole(HANDLE output, std::wstring_view text) {
     // A real console shows every character; no code page stands in the way.
     const std::wstring lines = WithCarriageReturns(text);
     const wchar_t* at = lines.data();
@@ -36,12 +36,16 @@ void WriteToConsole(HANDLE output, std::wstring_view text) {
     while (left > 0) {
         DWORD written = 0;
         const DWORD part = left > 0x4000 ? 0x4000 : static_cast<DWORD>(left);
-        if (!WriteConsoleW(output, at, part, &written, nullptr) || written == 0) {
-            return;
+        if (!WriteConsoleW(output, at, part, &written, nullptr)) {
+            return HRESULT_FROM_WIN32(GetLastError());
+        }
+        if (written == 0) {
+            return HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
         }
         at += written;
         left -= written;
     }
+    return S_OK;
 }
 
 bool IsUsable(HANDLE output) {
@@ -59,18 +63,30 @@ struct Buffering {
     bool console = false;
     UINT codePage = 0;
     std::string pending;
+    // The first write that failed; nothing is written after it.
+    HRESULT failure = S_OK;
 };
 
 Buffering g_buffering;
 
-void FlushBuffered() {
-    if (!g_buffering.pending.empty()) {
-        WriteAllBytes(g_buffering.output, g_buffering.pending);
-        g_buffering.pending.clear();
+// Keeps the first failure: the exit code tells of it, and the stream gets nothing more.
+void RecordWrite(HRESULT hr) {
+    if (SUCCEEDED(g_buffering.failure)) {
+        g_buffering.failure = hr;
     }
 }
 
+void FlushBuffered() {
+    if (!g_buffering.pending.empty() && SUCCEEDED(g_buffering.failure)) {
+        RecordWrite(WriteAllBytes(g_buffering.output, g_buffering.pending));
+    }
+    g_buffering.pending.clear();
+}
+
 void WriteBuffered(HANDLE output, std::wstring_view text) {
+    if (FAILED(g_buffering.failure)) {
+        return;
+    }
     if (output != g_buffering.output) {
         // Text already gathered belongs to the handle it was printed for.
         FlushBuffered();
@@ -80,7 +96,7 @@ void WriteBuffered(HANDLE output, std::wstring_view text) {
         g_buffering.codePage = g_buffering.console ? 0 : RedirectedCodePage();
     }
     if (g_buffering.console) {
-        WriteToConsole(output, text);
+        RecordWrite(WriteToConsole(output, text));
         return;
     }
     g_buffering.pending += EncodeConsoleText(text, g_buffering.codePage);
@@ -101,16 +117,20 @@ ConsoleBuffering::~ConsoleBuffering() {
     g_buffering = Buffering{};
 }
 
-void WriteConsoleText(HANDLE output, std::wstring_view text) {
+HRESULT ConsoleBuffering::Flush() {
+    FlushBuffered();
+    return g_buffering.failure;
+}
+
+HRESULT WriteConsoleText(HANDLE output, std::wstring_view text) {
     if (text.empty() || !IsUsable(output)) {
-        return;
+        return S_OK;
     }
     DWORD mode = 0;
     if (GetConsoleMode(output, &mode)) {
-        WriteToConsole(output, text);
-        return;
+        return WriteToConsole(output, text);
     }
-    WriteAllBytes(output, EncodeConsoleText(text, RedirectedCodePage()));
+    return WriteAllBytes(output, EncodeConsoleText(text, RedirectedCodePage()));
 }
 
 std::string EncodeConsoleText(std::wstring_view text, UINT codePage) {
@@ -120,12 +140,19 @@ std::string EncodeConsoleText(std::wstring_view text, UINT codePage) {
         return bytes;
     }
     const int length = static_cast<int>(lines.size());
-    const int size = WideCharToMultiByte(codePage, 0, lines.data(), length, nullptr, 0, nullptr, nullptr);
+    // Best fit would print a fullwidth letter as its ASCII look-alike. The code pages that take no flags
+    // (UTF-8 and UTF-7 among them) have no best fit to turn off.
+    DWORD flags = WC_NO_BEST_FIT_CHARS;
+    int size = WideCharToMultiByte(codePage, flags, lines.data(), length, nullptr, 0, nullptr, nullptr);
+    if (size <= 0 && GetLastError() == ERROR_INVALID_FLAGS) {
+        flags = 0;
+        size = WideCharToMultiByte(codePage, flags, lines.data(), length, nullptr, 0, nullptr, nullptr);
+    }
     if (size <= 0) {
         return bytes;
     }
     bytes.resize(static_cast<size_t>(size));
-    WideCharToMultiByte(codePage, 0, lines.data(), length, bytes.data(), size, nullptr, nullptr);
+    WideCharToMultiByte(codePage, flags, lines.data(), length, bytes.data(), size, nullptr, nullptr);
     return bytes;
 }
 
