@@ -5,6 +5,8 @@
 #include <climits>
 #include <cstdarg>
 
+#include <strsafe.h>
+
 namespace quillet {
 
 namespace {
@@ -164,8 +166,9 @@ std::wstring FormatText(const wchar_t* format, va_list args) {
     std::wstring text;
     if (length > 0) {
         text.resize(static_cast<size_t>(length));
-        // The count includes the terminator, which lands on the string's own.
-        _vsnwprintf(text.data(), text.size() + 1, format, args);
+        // The count includes the terminator, which lands on the string's own. strsafe formats with
+        // _vsnwprintf, which MSVC would reject as deprecated when called directly.
+        StringCchVPrintfW(text.data(), text.size() + 1, format, args);
     }
     return text;
 }
