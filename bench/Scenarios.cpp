@@ -1,11 +1,13 @@
 #include "Scenarios.h"
 
-#include "output/WideFormat.h"
+#include <cwchar>
 
 namespace quillet::bench {
 
 std::wstring BenchGuid(int number) {
-    return FormatWideString(L"{B0000000-0000-4000-8000-%012X}", static_cast<unsigned>(number));
+    wchar_t guid[40];
+    std::swprintf(guid, std::size(guid), L"{B0000000-0000-4000-8000-%012X}", static_cast<unsigned>(number));
+    return guid;
 }
 
 std::wstring BenchName(int number) {

@@ -1,10 +1,11 @@
 #include "AddApp.h"
 
 #include "AppState.h"
-#include "ApplicationSession.h"
-#include "ClientControl.h"
+#include "client/ClientControl.h"
 #include "output/Console.h"
+#include "output/ServiceText.h"
 #include "service/Bstr.h"
+#include "service/ServiceObject.h"
 #include "service/VariantSafeArray.h"
 
 namespace quillet {
@@ -27,15 +28,9 @@ HRESULT AddApp(const std::wstring& tokenSource, VARIANT_BOOL isUrl) {
         ConsolePrint(kCannotStartClientMessage);
         return E_FAIL;
     }
-    CApplicationSession app;
-    HRESULT hr = app.Create();
+    ApplicationObject app(Closing::Uninitialize);
+    HRESULT hr = app.Open(ConsolePrint, kCreateFailedMessage, kInitializeFailedMessage);
     if (FAILED(hr)) {
-        ConsolePrint(kCreateFailedMessage);
-        return hr;
-    }
-    hr = app.Initialize();
-    if (FAILED(hr)) {
-        ConsolePrint(kInitializeFailedMessage);
         return hr;
     }
 
@@ -61,8 +56,8 @@ HRESULT AddApp(const std::wstring& tokenSource, VARIANT_BOOL isUrl) {
         }
     }
     ConsolePrint(kEndOfSuccessLine);
-    ConsolePrint(kAddedApplicationLines, name.Text().value_or(std::wstring()).c_str(),
-                 guid.Text().value_or(std::wstring()).c_str());
+    ConsolePrint(kAddedApplicationLines, ServiceText(name.Text().value_or(std::wstring())).c_str(),
+                 ServiceText(guid.Text().value_or(std::wstring())).c_str());
     return hr;
 }
 

@@ -2,11 +2,12 @@
 
 #include "AppIdList.h"
 #include "AppState.h"
-#include "ClientControl.h"
 #include "cli/ApplicationParser.h"
 #include "cli/Executor.h"
+#include "client/ClientControl.h"
 #include "output/Console.h"
 #include "output/Outcome.h"
+#include "output/ServiceText.h"
 
 #include <vector>
 
@@ -51,8 +52,8 @@ HRESULT RunSingleAppCommand(const AppCommand& command, const std::wstring& appGu
         ConsolePrint(kAppDoesNotExistMessage);
         return E_FAIL;
     }
-    // The progress text needs something to name the application by.
-    const std::wstring name = QueryAppName(appGuid).value_or(appGuid);
+    // The progress text needs something to name the application by; the guid may come from the service.
+    const std::wstring name = ServiceText(QueryAppName(appGuid).value_or(appGuid));
     ConsolePrint(command.progress, name.c_str());
     const HRESULT hr = ModifyAppState(appGuid, command.targetState, command.stepDown, text1, text2, text3);
     PrintOutcome(hr);

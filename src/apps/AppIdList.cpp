@@ -1,10 +1,12 @@
 #include "AppIdList.h"
 
-#include "ApplicationSession.h"
-#include "ClientControl.h"
+#include "client/ClientControl.h"
 #include "output/Console.h"
+#include "output/ServiceText.h"
 #include "output/Trace.h"
 #include "service/Bstr.h"
+#include "service/ServiceContract.h"
+#include "service/ServiceObject.h"
 #include "service/VariantSafeArray.h"
 
 namespace quillet {
@@ -16,47 +18,29 @@ constexpr wchar_t kListFailedTrace[] = L"Failed to call COM API to get Applicati
 constexpr wchar_t kListHeader[] = L"\nAppIdList: \n";
 constexpr wchar_t kListLine[] = L"%d - %s\n";
 
-// Every application, whatever its state.
-constexpr LONG kAllApplications = -1;
-
-bool Fail(HRESULT hr, HRESULT* status) {
-    if (status != nullptr) {
-        *status = hr;
-    }
-    return false;
-}
-
-} // namespace
-
-bool GetAppIdList(std::vector<std::wstring>& ids, HRESULT* status) {
-    if (status != nullptr) {
-        *status = S_OK;
-    }
+// Appends the ids that the service lists to ids. S_OK also for an empty list; otherwise the HRESULT of the
+// failing step (E_FAIL when the client cannot be started, DISP_E_TYPEMISMATCH when an element holds no id).
+HRESULT FetchAppIds(std::vector<std::wstring>& ids) {
     if (!EnsureClientStarted()) {
         TracePrint(kCannotStartClientTrace);
-        return Fail(E_FAIL, status);
+        return E_FAIL;
     }
-    CApplicationSession session;
-    HRESULT hr = session.Create();
+    // Only a failed creation is traced.
+    ApplicationObject app(Closing::Uninitialize);
+    HRESULT hr = app.Open(TracePrint, kCreateFailedTrace);
     if (FAILED(hr)) {
-        TracePrint(kCreateFailedTrace);
-        return Fail(hr, status);
-    }
-    hr = session.Initialize();
-    if (FAILED(hr)) {
-        return Fail(hr, status);
+        return hr;
     }
     LONG count = 0;
     CVariantSafeArray reply;
-    hr = session->GetApplicationList(kAllApplications, &count, reply.Out());
+    hr = app->GetApplicationList(kAllApplications, &count, reply.Out());
     if (FAILED(hr)) {
         TracePrint(kListFailedTrace, TraceCode(hr));
-        return Fail(hr, status);
+        return hr;
     }
-    if (count <= 0) {
-        return false;
+    if (count > 0) {
+        reply.RequireArray();
     }
-    reply.RequireArray();
     for (LONG index = 0; index < count; ++index) {
         VARIANT element;
         reply.GetElement(index, element);
@@ -64,23 +48,29 @@ bool GetAppIdList(std::vector<std::wstring>& ids, HRESULT* status) {
         // A list with an id that cannot be read is no list of the service's applications: acting on
         // the readable part would make "all" mean fewer than all.
         if (!id) {
-            return Fail(DISP_E_TYPEMISMATCH, status);
+            return DISP_E_TYPEMISMATCH;
         }
         ids.push_back(std::move(*id));
     }
-    return true;
+    return S_OK;
+}
+
+} // namespace
+
+bool GetAppIdList(std::vector<std::wstring>& ids) {
+    return SUCCEEDED(FetchAppIds(ids)) && !ids.empty();
 }
 
 HRESULT PrintAppIdList() {
     std::vector<std::wstring> ids;
-    HRESULT status = S_OK;
-    if (!GetAppIdList(ids, &status)) {
-        return status;
+    const HRESULT hr = FetchAppIds(ids);
+    if (FAILED(hr) || ids.empty()) {
+        return hr;
     }
     ConsolePrint(kListHeader);
     int number = 1;
     for (const std::wstring& id : ids) {
-        ConsolePrint(kListLine, number++, id.c_str());
+        ConsolePrint(kListLine, number++, ServiceText(id).c_str());
     }
     return S_OK;
 }

@@ -1,11 +1,11 @@
 #include "AppState.h"
 
-#include "ApplicationSession.h"
-#include "ClientControl.h"
+#include "client/ClientControl.h"
 #include "output/Console.h"
 #include "output/Outcome.h"
 #include "output/Trace.h"
 #include "service/Bstr.h"
+#include "service/ServiceObject.h"
 #include "service/VariantSafeArray.h"
 
 namespace quillet {
@@ -34,11 +34,9 @@ constexpr DWORD kStopWaitPauseMs = 500;
 
 // Asks for one property; false when the object cannot be opened or the query fails.
 bool QueryProperty(const std::wstring& appId, LONG mask, CVariantSafeArray& reply) {
-    CApplicationSession session;
-    if (FAILED(session.Create()) || FAILED(session.Initialize())) {
-        return false;
-    }
-    return SUCCEEDED(session->GetApplicationProperties(UniqueBstr::Copy(appId).get(), mask, reply.Out()));
+    ApplicationObject app(Closing::Uninitialize);
+    return SUCCEEDED(app.Open()) &&
+           SUCCEEDED(app->GetApplicationProperties(UniqueBstr::Copy(appId).get(), mask, reply.Out()));
 }
 
 } // namespace
@@ -76,15 +74,9 @@ HRESULT ModifyAppState(const std::wstring& appId, uint32_t targetState, bool ste
         ConsolePrint(kCannotStartClientMessage);
         return E_FAIL;
     }
-    CApplicationSession app;
-    HRESULT hr = app.Create();
+    ApplicationObject app(Closing::Uninitialize);
+    HRESULT hr = app.Open(ConsolePrint, kCoCreateInstanceFailedMessage, kInitializeFailedMessage);
     if (FAILED(hr)) {
-        ConsolePrint(kCoCreateInstanceFailedMessage);
-        return hr;
-    }
-    hr = app.Initialize();
-    if (FAILED(hr)) {
-        ConsolePrint(kInitializeFailedMessage);
         return hr;
     }
 
@@ -92,15 +84,22 @@ HRESULT ModifyAppState(const std::wstring& appId, uint32_t targetState, bool ste
     // Each call gets its own BSTR, made just before it and freed right after it.
     const auto bstr = [](const std::wstring& text) { return UniqueBstr::Copy(text); };
     const std::wstring kNoText;
+    // Keeps the result of a step's call; a failure is traced with the id and ends the ladder.
+    const auto failed = [&](HRESULT result, const wchar_t* trace) {
+        hr = result;
+        if (FAILED(hr)) {
+            TracePrint(trace, id, TraceCode(hr));
+        }
+        return FAILED(hr);
+    };
 
     // The state is read once; every step below decides on this value, even after earlier steps have
     // changed the real state.
     LONG current = APP_STATE_NONE;
     {
         CVariantSafeArray reply;
-        hr = app->GetApplicationProperties(bstr(appId).get(), APP_PROPERTY_STATE, reply.Out());
-        if (FAILED(hr)) {
-            TracePrint(kStatusFailedTrace, id, TraceCode(hr));
+        if (failed(app->GetApplicationProperties(bstr(appId).get(), APP_PROPERTY_STATE, reply.Out()),
+                   kStatusFailedTrace)) {
             return hr;
         }
         reply.RequireArray();
@@ -113,19 +112,13 @@ HRESULT ModifyAppState(const std::wstring& appId, uint32_t targetState, bool ste
         return targetState >= static_cast<uint32_t>(threshold);
     };
 
-    if (below(APP_STATE_LOADED) && targetAtLeast(APP_STATE_LOADED)) {
-        hr = app->LoadApplication(bstr(appId).get());
-        if (FAILED(hr)) {
-            TracePrint(kLoadFailedTrace, id, TraceCode(hr));
-            return hr;
-        }
+    if (below(APP_STATE_LOADED) && targetAtLeast(APP_STATE_LOADED) &&
+        failed(app->LoadApplication(bstr(appId).get()), kLoadFailedTrace)) {
+        return hr;
     }
-    if (targetAtLeast(APP_STATE_MOUNTED) && below(APP_STATE_MOUNTED)) {
-        hr = app->MountApplication(bstr(appId).get());
-        if (FAILED(hr)) {
-            TracePrint(kMountFailedTrace, id, TraceCode(hr));
-            return hr;
-        }
+    if (targetAtLeast(APP_STATE_MOUNTED) && below(APP_STATE_MOUNTED) &&
+        failed(app->MountApplication(bstr(appId).get()), kMountFailedTrace)) {
+        return hr;
     }
     if (targetState == static_cast<uint32_t>(APP_STATE_MOUNTED) && !text1.empty()) {
         hr = app->RunApplicationCommand(bstr(appId).get(), bstr(text1).get(), bstr(text2).get(),
@@ -145,19 +138,13 @@ HRESULT ModifyAppState(const std::wstring& appId, uint32_t targetState, bool ste
                 TracePrint(kStartWithParametersFailedTrace, id, text1.c_str(), TraceCode(hr));
                 return hr;
             }
-        } else {
-            hr = app->StartApplication(bstr(appId).get());
-            if (FAILED(hr)) {
-                TracePrint(kStartFailedTrace, id, TraceCode(hr));
-                return hr;
-            }
+        } else if (failed(app->StartApplication(bstr(appId).get()), kStartFailedTrace)) {
+            return hr;
         }
     }
     if (stepDown) {
         if (current == APP_STATE_RUNNING && !targetAtLeast(APP_STATE_RUNNING)) {
-            hr = app->StopApplication(bstr(appId).get());
-            if (FAILED(hr)) {
-                TracePrint(kStopFailedTrace, id, TraceCode(hr));
+            if (failed(app->StopApplication(bstr(appId).get()), kStopFailedTrace)) {
                 return hr;
             }
             // A stop that is still under way after the last pass is no failure: the steps below go on.
@@ -169,26 +156,17 @@ HRESULT ModifyAppState(const std::wstring& appId, uint32_t targetState, bool ste
                 Sleep(kStopWaitPauseMs);
             }
         }
-        if (!below(APP_STATE_MOUNTED) && !targetAtLeast(APP_STATE_MOUNTED)) {
-            hr = app->UnmountApplication(bstr(appId).get());
-            if (FAILED(hr)) {
-                TracePrint(kUnmountFailedTrace, id, TraceCode(hr));
-                return hr;
-            }
+        if (!below(APP_STATE_MOUNTED) && !targetAtLeast(APP_STATE_MOUNTED) &&
+            failed(app->UnmountApplication(bstr(appId).get()), kUnmountFailedTrace)) {
+            return hr;
         }
-        if (!below(APP_STATE_LOADED) && !targetAtLeast(APP_STATE_LOADED)) {
-            hr = app->UnloadApplication(bstr(appId).get());
-            if (FAILED(hr)) {
-                TracePrint(kUnloadFailedTrace, id, TraceCode(hr));
-                return hr;
-            }
+        if (!below(APP_STATE_LOADED) && !targetAtLeast(APP_STATE_LOADED) &&
+            failed(app->UnloadApplication(bstr(appId).get()), kUnloadFailedTrace)) {
+            return hr;
         }
-        if (!below(APP_STATE_ADDED) && targetState == 0) {
-            hr = app->RemoveApplication(bstr(appId).get());
-            if (FAILED(hr)) {
-                TracePrint(kRemoveFailedTrace, id, TraceCode(hr));
-                return hr;
-            }
+        if (!below(APP_STATE_ADDED) && targetState == 0 &&
+            failed(app->RemoveApplication(bstr(appId).get()), kRemoveFailedTrace)) {
+            return hr;
         }
     }
     TracePrint(kModifiedTrace, id, current, static_cast<int>(targetState));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "service/ServiceContract.h"
+
 #include <windows.h>
 
 #include <cstdint>
@@ -7,21 +9,6 @@
 #include <string>
 
 namespace quillet {
-
-// Application states that the ladder uses as thresholds; the service may report any other value.
-inline constexpr LONG APP_STATE_NONE = 0;
-inline constexpr LONG APP_STATE_ADDED = 1;
-inline constexpr LONG APP_STATE_LOADED = 4;
-inline constexpr LONG APP_STATE_MOUNTED = 16;
-inline constexpr LONG APP_STATE_RUNNING = 64;
-
-// Property masks of GetApplicationProperties, and the reply element that each one fills.
-inline constexpr LONG APP_PROPERTY_STATE = 0x1;
-inline constexpr LONG APP_PROPERTY_NAME = 0x2;
-inline constexpr LONG APP_PROPERTY_REQUIRES_REBOOT = 0x20000000;
-inline constexpr LONG kStateElement = 0;
-inline constexpr LONG kNameElement = 1;
-inline constexpr LONG kRequiresRebootElement = 39;
 
 // What the application commands print when the streaming client cannot be started.
 inline constexpr wchar_t kCannotStartClientMessage[] =

@@ -1,10 +1,10 @@
 #include "Multisource.h"
 
-#include "CacheService.h"
 #include "MultisourcePrinting.h"
 #include "output/Console.h"
 #include "output/Outcome.h"
 #include "service/Bstr.h"
+#include "service/ServiceObject.h"
 
 namespace quillet {
 
@@ -21,17 +21,15 @@ VARIANT_BOOL AsVariantBool(int32_t flag) {
     return flag != 0 ? VARIANT_TRUE : VARIANT_FALSE;
 }
 
-// Calls Uninitialize on the cache object when the request is over, also when reading the answer raised.
-class UninitializeOnExit {
-public:
-    explicit UninitializeOnExit(IStreamingCache& cache) : m_cache(cache) {}
-    UninitializeOnExit(const UninitializeOnExit&) = delete;
-    UninitializeOnExit& operator=(const UninitializeOnExit&) = delete;
-    ~UninitializeOnExit() { static_cast<void>(m_cache.Uninitialize()); }
-
-private:
-    IStreamingCache& m_cache;
-};
+// Opens the cache object for one request and announces it; the failing HRESULT when it cannot be opened.
+HRESULT Begin(CacheObject& cache, const wchar_t* progress) {
+    const HRESULT hr =
+        cache.Open(ConsolePrint, kCoCreateInstanceFailedMessage, kCacheInitializeFailedMessage);
+    if (SUCCEEDED(hr)) {
+        ConsolePrint(progress);
+    }
+    return hr;
+}
 
 // Reports the outcome of the service call: "Success." or "Failed.\n".
 bool ReportOutcome(HRESULT hr) {
@@ -43,13 +41,11 @@ bool ReportOutcome(HRESULT hr) {
 
 HRESULT MultisourceAdd(std::wstring_view appGuid, std::wstring_view sourcePath,
                        std::wstring_view destinationPath, int32_t overwriteExisting) {
-    ComPtr<IStreamingCache> cache;
-    HRESULT hr = OpenCacheService(cache);
+    CacheObject cache(Closing::Uninitialize);
+    HRESULT hr = Begin(cache, kAddingProgress);
     if (FAILED(hr)) {
         return hr;
     }
-    const UninitializeOnExit uninitialize(*cache);
-    ConsolePrint(kAddingProgress);
     const UniqueBstr guid = UniqueBstr::Copy(appGuid);
     const UniqueBstr source = UniqueBstr::Copy(sourcePath);
     const UniqueBstr destination = UniqueBstr::Copy(destinationPath);
@@ -60,13 +56,11 @@ HRESULT MultisourceAdd(std::wstring_view appGuid, std::wstring_view sourcePath,
 }
 
 HRESULT MultisourceDelete(std::wstring_view appGuid) {
-    ComPtr<IStreamingCache> cache;
-    HRESULT hr = OpenCacheService(cache);
+    CacheObject cache(Closing::Uninitialize);
+    HRESULT hr = Begin(cache, kDeletingProgress);
     if (FAILED(hr)) {
         return hr;
     }
-    const UninitializeOnExit uninitialize(*cache);
-    ConsolePrint(kDeletingProgress);
     const UniqueBstr guid = UniqueBstr::Copy(appGuid);
     hr = cache->DeleteMultiSourceFile(guid.get());
     ReportOutcome(hr);
@@ -74,13 +68,11 @@ HRESULT MultisourceDelete(std::wstring_view appGuid) {
 }
 
 HRESULT MultisourceGetInfo(std::wstring_view appGuid) {
-    ComPtr<IStreamingCache> cache;
-    HRESULT hr = OpenCacheService(cache);
+    CacheObject cache(Closing::Uninitialize);
+    HRESULT hr = Begin(cache, kGettingInfoProgress);
     if (FAILED(hr)) {
         return hr;
     }
-    const UninitializeOnExit uninitialize(*cache);
-    ConsolePrint(kGettingInfoProgress);
     const UniqueBstr guid = UniqueBstr::Copy(appGuid);
     CVariantSafeArray info;
     hr = cache->GetMultiSourceFileInfo(guid.get(), info.Out());
@@ -91,13 +83,11 @@ HRESULT MultisourceGetInfo(std::wstring_view appGuid) {
 }
 
 HRESULT MultisourceGetIdList(int32_t finishedOnly) {
-    ComPtr<IStreamingCache> cache;
-    HRESULT hr = OpenCacheService(cache);
+    CacheObject cache(Closing::Uninitialize);
+    HRESULT hr = Begin(cache, kGettingIdListProgress);
     if (FAILED(hr)) {
         return hr;
     }
-    const UninitializeOnExit uninitialize(*cache);
-    ConsolePrint(kGettingIdListProgress);
     CVariantSafeArray ids;
     // The service reports a count as well; the array's bounds alone decide what is printed.
     LONG count = 0;

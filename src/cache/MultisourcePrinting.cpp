@@ -3,6 +3,7 @@
 #include "output/Console.h"
 #include "service/ComError.h"
 #include "service/ReplyText.h"
+#include "service/ServiceContract.h"
 
 namespace quillet {
 
@@ -22,16 +23,6 @@ constexpr wchar_t kIdListHeading[] = L"\nMultiSourceFileIdList: \n";
 constexpr wchar_t kEmptyIdList[] = L"Emtpy\n";
 constexpr wchar_t kIdListEntryFormat[] = L"%d - %s\n";
 
-enum InfoElement : LONG {
-    kApplicationGuid = 0,
-    kSourcePath = 1,
-    kLocalPath = 2,
-    kSize = 3,
-    kMaxSize = 4,
-    kStartTime = 5,
-    kFinishTime = 6,
-};
-
 VARIANT Element(const CVariantSafeArray& reply, LONG index) {
     VARIANT element;
     reply.GetElement(index, element);
@@ -44,13 +35,13 @@ void PrintMultiSourceFileInfo(const CVariantSafeArray& info) {
     ConsolePrint(kInfoHeading);
     info.RequireArray();
     CReplyText text(info);
-    ConsolePrint(kApplicationGuidFormat, text.At(kApplicationGuid).c_str());
-    ConsolePrint(kSourcePathFormat, text.At(kSourcePath).c_str());
-    ConsolePrint(kLocalPathFormat, text.At(kLocalPath).c_str());
-    ConsolePrint(kSizeFormat, Element(info, kSize).llVal);
-    ConsolePrint(kMaxSizeFormat, Element(info, kMaxSize).llVal);
-    PrintTimestamp(kStartTimeLabel, Element(info, kStartTime).date);
-    PrintTimestamp(kFinishTimeLabel, Element(info, kFinishTime).date);
+    ConsolePrint(kApplicationGuidFormat, text.At(kInfoApplicationGuid).c_str());
+    ConsolePrint(kSourcePathFormat, text.At(kInfoSourcePath).c_str());
+    ConsolePrint(kLocalPathFormat, text.At(kInfoLocalPath).c_str());
+    ConsolePrint(kSizeFormat, Element(info, kInfoSize).llVal);
+    ConsolePrint(kMaxSizeFormat, Element(info, kInfoMaxSize).llVal);
+    PrintTimestamp(kStartTimeLabel, Element(info, kInfoStartTime).date);
+    PrintTimestamp(kFinishTimeLabel, Element(info, kInfoFinishTime).date);
     text.RequireAllRead();
 }
 

@@ -2,6 +2,7 @@
 
 #include "Keyword.h"
 #include "output/Console.h"
+#include "win32/UniqueHandle.h"
 
 #include <cwchar>
 #include <string_view>
@@ -27,14 +28,10 @@ bool IsTokenUrl(std::wstring_view source) {
 // Whether the path can be opened for reading, without locking anyone out. A missing file, a directory
 // and a denied access all fail. The content is never read: a token is known by its name.
 bool CanOpenForReading(const wchar_t* path) {
-    const HANDLE file =
-        CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    CloseHandle(file);
-    return true;
+    const UniqueFile file(CreateFileW(path, GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return static_cast<bool>(file);
 }
 
 } // namespace

@@ -12,11 +12,8 @@ namespace {
 
 constexpr wchar_t kUnexpectedFailureMessage[] = L"Error: unexpected failure 0x%08X.\n";
 
-} // namespace
-
-HRESULT RunQuillet(int count, const wchar_t* const* args) noexcept {
-    // Redirected output leaves in large pieces, the last when the run ends, the failure message included.
-    const ConsoleBuffering buffering;
+// The command's exit code; a failure raised on the way is printed and becomes the exit code.
+HRESULT Run(int count, const wchar_t* const* args) noexcept {
     HRESULT failure = E_UNEXPECTED;
     try {
         SExecutor executor;
@@ -38,6 +35,17 @@ HRESULT RunQuillet(int count, const wchar_t* const* args) noexcept {
         // Out of memory even for the message: the exit code still tells.
     }
     return failure;
+}
+
+} // namespace
+
+HRESULT RunQuillet(int count, const wchar_t* const* args) noexcept {
+    // Redirected output leaves in large pieces, the last when the run ends, the failure message included.
+    ConsoleBuffering buffering;
+    const HRESULT result = Run(count, args);
+    // Output that could not be written is no success, whatever the command did.
+    const HRESULT written = buffering.Flush();
+    return result == S_OK && FAILED(written) ? written : result;
 }
 
 } // namespace quillet

@@ -4,6 +4,13 @@
 #include "CacheParser.h"
 #include "ClientParser.h"
 #include "Help.h"
+#include "apps/AddApp.h"
+#include "apps/AppCommands.h"
+#include "apps/AppIdList.h"
+#include "cache/CacheClear.h"
+#include "cache/CacheSettings.h"
+#include "cache/Multisource.h"
+#include "client/ClientCommands.h"
 #include "output/Console.h"
 
 #include <objbase.h>
@@ -20,6 +27,22 @@ public:
     ApartmentScope& operator=(const ApartmentScope&) = delete;
     ~ApartmentScope() { CoUninitialize(); }
 };
+
+HRESULT RunMultisource(const MultisourceParams& params) {
+    switch (params.operation) {
+    case MS_ADD:
+        return MultisourceAdd(params.appGuid, params.sourcePath, params.destinationPath, params.flag);
+    case MS_DELETE:
+        return MultisourceDelete(params.appGuid);
+    case MS_GET_INFO:
+        return MultisourceGetInfo(params.appGuid);
+    case MS_GET_ID_LIST:
+        return MultisourceGetIdList(params.flag);
+    default:
+        // The parser accepts no other operation.
+        return E_UNEXPECTED;
+    }
+}
 
 } // namespace
 
@@ -74,6 +97,69 @@ HRESULT SExecutor::Execute(int count, const wchar_t* const* args) {
         return E_INVALIDARG;
     }
     return m_result;
+}
+
+void SExecutor::RunApplicationCommand(const SApplicationParser& parser) {
+    switch (parser.m_command) {
+    case CMD_APP_ADD:
+        m_result = AddApp(parser.GetTokenSource(), parser.m_isUrl != 0 ? VARIANT_TRUE : VARIANT_FALSE);
+        break;
+    case CMD_APP_REMOVE:
+        ExecuteRemove(parser);
+        break;
+    case CMD_APP_START:
+        m_result = StartApp(parser.GetAppGuid(), parser.GetParameters());
+        break;
+    case CMD_APP_RUN_CMD:
+        ExecuteRunCmd(parser);
+        break;
+    case CMD_APP_STOP:
+        ExecuteStop(parser);
+        break;
+    case CMD_APP_GET_ID_LIST:
+        m_result = PrintAppIdList();
+        break;
+    default:
+        // A parser that accepted the words always names one of the commands above.
+        m_result = E_UNEXPECTED;
+        break;
+    }
+}
+
+void SExecutor::RunCacheCommand(const SCacheParser& parser) {
+    switch (parser.m_command) {
+    case CMD_CACHE_SIZE:
+        m_result = parser.m_hasValue != 0 ? ChangeCacheSize(parser.m_size) : ShowCacheSize();
+        break;
+    case CMD_CACHE_LOCATION:
+        m_result = parser.m_hasValue != 0 ? ChangeCacheLocation(parser.m_location) : ShowCacheLocation();
+        break;
+    case CMD_CACHE_CLEAR:
+        m_result = CacheClear();
+        break;
+    case CMD_CACHE_MULTISOURCE:
+        m_result = RunMultisource(parser.m_multisource);
+        break;
+    default:
+        // The parser accepts no other command.
+        m_result = E_UNEXPECTED;
+        break;
+    }
+}
+
+void SExecutor::RunClientCommand(const SClientParser& parser) {
+    switch (parser.m_command) {
+    case CMD_CLIENT_START:
+        m_result = ClientStart();
+        break;
+    case CMD_CLIENT_STOP:
+        m_result = ClientStop();
+        break;
+    default:
+        // The parser accepts no other command.
+        m_result = E_UNEXPECTED;
+        break;
+    }
 }
 
 } // namespace quillet

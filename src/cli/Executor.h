@@ -30,11 +30,6 @@ private:
     void RunApplicationCommand(const SApplicationParser& parser);
     void RunCacheCommand(const SCacheParser& parser);
     void RunClientCommand(const SClientParser& parser);
-
-    // The commands that the executor carries out itself.
-    void ExecuteCacheClear();
-    void ExecuteClientStart();
-    void ExecuteClientStop();
 };
 
 } // namespace quillet

@@ -1,9 +1,11 @@
 #include "Console.h"
 
-#include "WideFormat.h"
+#include "win32/WholeFile.h"
 
 #include <climits>
 #include <cstdarg>
+
+#include <strsafe.h>
 
 namespace quillet {
 
@@ -28,20 +30,7 @@ UINT RedirectedCodePage() {
     return codePage != 0 ? codePage : GetACP();
 }
 
-void WriteAll(HANDLE output, const void* data, size_t size) {
-    const auto* bytes = static_cast<const char*>(data);
-    while (size > 0) {
-        DWORD written = 0;
-        const DWORD part = size > 0x10000000u ? 0x10000000u : static_cast<DWORD>(size);
-        if (!WriteFile(output, bytes, part, &written, nullptr) || written == 0) {
-            return;
-        }
-        bytes += written;
-        size -= written;
-    }
-}
-
-void WriteToConsole(HANDLE output, std::wstring_view text) {
+HRESULT WriteToConsole(HANDLE output, std::wstring_view text) {
     // A real console shows every character; no code page stands in the way.
     const std::wstring lines = WithCarriageReturns(text);
     const wchar_t* at = lines.data();
@@ -49,12 +38,16 @@ void WriteToConsole(HANDLE output, std::wstring_view text) {
     while (left > 0) {
         DWORD written = 0;
         const DWORD part = left > 0x4000 ? 0x4000 : static_cast<DWORD>(left);
-        if (!WriteConsoleW(output, at, part, &written, nullptr) || written == 0) {
-            return;
+        if (!WriteConsoleW(output, at, part, &written, nullptr)) {
+            return HRESULT_FROM_WIN32(GetLastError());
+        }
+        if (written == 0) {
+            return HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
         }
         at += written;
         left -= written;
     }
+    return S_OK;
 }
 
 bool IsUsable(HANDLE output) {
@@ -72,18 +65,30 @@ struct Buffering {
     bool console = false;
     UINT codePage = 0;
     std::string pending;
+    // The first write that failed; nothing is written after it.
+    HRESULT failure = S_OK;
 };
 
 Buffering g_buffering;
 
-void FlushBuffered() {
-    if (!g_buffering.pending.empty()) {
-        WriteAll(g_buffering.output, g_buffering.pending.data(), g_buffering.pending.size());
-        g_buffering.pending.clear();
+// Keeps the first failure: the exit code tells of it, and the stream gets nothing more.
+void RecordWrite(HRESULT hr) {
+    if (SUCCEEDED(g_buffering.failure)) {
+        g_buffering.failure = hr;
     }
 }
 
+void FlushBuffered() {
+    if (!g_buffering.pending.empty() && SUCCEEDED(g_buffering.failure)) {
+        RecordWrite(WriteAllBytes(g_buffering.output, g_buffering.pending));
+    }
+    g_buffering.pending.clear();
+}
+
 void WriteBuffered(HANDLE output, std::wstring_view text) {
+    if (FAILED(g_buffering.failure)) {
+        return;
+    }
     if (output != g_buffering.output) {
         // Text already gathered belongs to the handle it was printed for.
         FlushBuffered();
@@ -93,7 +98,7 @@ void WriteBuffered(HANDLE output, std::wstring_view text) {
         g_buffering.codePage = g_buffering.console ? 0 : RedirectedCodePage();
     }
     if (g_buffering.console) {
-        WriteToConsole(output, text);
+        RecordWrite(WriteToConsole(output, text));
         return;
     }
     g_buffering.pending += EncodeConsoleText(text, g_buffering.codePage);
@@ -114,17 +119,20 @@ ConsoleBuffering::~ConsoleBuffering() {
     g_buffering = Buffering{};
 }
 
-void WriteConsoleText(HANDLE output, std::wstring_view text) {
+HRESULT ConsoleBuffering::Flush() {
+    FlushBuffered();
+    return g_buffering.failure;
+}
+
+HRESULT WriteConsoleText(HANDLE output, std::wstring_view text) {
     if (text.empty() || !IsUsable(output)) {
-        return;
+        return S_OK;
     }
     DWORD mode = 0;
     if (GetConsoleMode(output, &mode)) {
-        WriteToConsole(output, text);
-        return;
+        return WriteToConsole(output, text);
     }
-    const std::string bytes = EncodeConsoleText(text, RedirectedCodePage());
-    WriteAll(output, bytes.data(), bytes.size());
+    return WriteAllBytes(output, EncodeConsoleText(text, RedirectedCodePage()));
 }
 
 std::string EncodeConsoleText(std::wstring_view text, UINT codePage) {
@@ -134,21 +142,41 @@ std::string EncodeConsoleText(std::wstring_view text, UINT codePage) {
         return bytes;
     }
     const int length = static_cast<int>(lines.size());
-    const int size = WideCharToMultiByte(codePage, 0, lines.data(), length, nullptr, 0, nullptr, nullptr);
+    // Best fit would print a fullwidth letter as its ASCII look-alike. The code pages that take no flags
+    // (UTF-8 and UTF-7 among them) have no best fit to turn off.
+    DWORD flags = WC_NO_BEST_FIT_CHARS;
+    int size = WideCharToMultiByte(codePage, flags, lines.data(), length, nullptr, 0, nullptr, nullptr);
+    if (size <= 0 && GetLastError() == ERROR_INVALID_FLAGS) {
+        flags = 0;
+        size = WideCharToMultiByte(codePage, flags, lines.data(), length, nullptr, 0, nullptr, nullptr);
+    }
     if (size <= 0) {
         return bytes;
     }
     bytes.resize(static_cast<size_t>(size));
-    WideCharToMultiByte(codePage, 0, lines.data(), length, bytes.data(), size, nullptr, nullptr);
+    WideCharToMultiByte(codePage, flags, lines.data(), length, bytes.data(), size, nullptr, nullptr);
     return bytes;
 }
 
-void ConsolePrint(const wchar_t* format, ...) {
+std::wstring FormatText(const wchar_t* format, va_list args) {
+    va_list counting;
+    va_copy(counting, args);
+    const int length = _vscwprintf(format, counting);
+    va_end(counting);
     std::wstring text;
-    WideStringSink sink(text);
+    if (length > 0) {
+        text.resize(static_cast<size_t>(length));
+        // The count includes the terminator, which lands on the string's own. strsafe formats with
+        // _vsnwprintf, which MSVC would reject as deprecated when called directly.
+        StringCchVPrintfW(text.data(), text.size() + 1, format, args);
+    }
+    return text;
+}
+
+void ConsolePrint(const wchar_t* format, ...) {
     va_list args;
     va_start(args, format);
-    FormatWideV(sink, format, args);
+    const std::wstring text = FormatText(format, args);
     va_end(args);
     const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
     if (g_buffering.active && !text.empty() && IsUsable(output)) {

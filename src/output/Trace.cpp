@@ -1,16 +1,17 @@
 #include "Trace.h"
 
-#include "WideFormat.h"
-
 #include <string>
+
+#include <strsafe.h>
 
 namespace quillet {
 
 size_t FormatTracePrefix(const SYSTEMTIME& time, wchar_t* buffer) {
-    FixedWideBuffer prefix(buffer, kTraceBufferLength);
-    FormatWide(prefix, L"[%.4u-%.2u-%.2u %.2u:%.2u:%.2u.%.3u] ", time.wYear, time.wMonth, time.wDay,
-               time.wHour, time.wMinute, time.wSecond, time.wMilliseconds);
-    return prefix.Length();
+    wchar_t* end = buffer;
+    StringCchPrintfExW(buffer, kTraceBufferLength, &end, nullptr, 0, L"[%.4u-%.2u-%.2u %.2u:%.2u:%.2u.%.3u] ",
+                       time.wYear, time.wMonth, time.wDay, time.wHour, time.wMinute, time.wSecond,
+                       time.wMilliseconds);
+    return static_cast<size_t>(end - buffer);
 }
 
 void TraceWrite(const wchar_t* format, va_list args) {
@@ -19,8 +20,8 @@ void TraceWrite(const wchar_t* format, va_list args) {
     wchar_t line[kTraceBufferLength];
     const size_t prefixLength = FormatTracePrefix(now, line);
     if (prefixLength > 0 && prefixLength < kTraceBufferLength - 1) {
-        FixedWideBuffer rest(line + prefixLength, kTraceBufferLength - prefixLength);
-        FormatWideV(rest, format, args);
+        // Cuts what does not fit and terminates; a cut line loses its line feed.
+        StringCchVPrintfW(line + prefixLength, kTraceBufferLength - prefixLength, format, args);
     }
     OutputDebugStringW(line);
 }
@@ -35,10 +36,7 @@ void TracePrintV(const wchar_t* format, va_list args) {
         return;
     }
     // The line feed goes into the format, not after the formatted text, so a cut line loses it.
-    std::wstring terminated;
-    terminated.reserve(text.size() + 1);
-    terminated.append(text);
-    terminated.push_back(L'\n');
+    const std::wstring terminated = std::wstring(text) + L'\n';
     TraceWrite(terminated.c_str(), args);
 }
 

@@ -22,4 +22,9 @@ void TraceWrite(const wchar_t* format, va_list args);
 // characters); returns its length.
 size_t FormatTracePrefix(const SYSTEMTIME& time, wchar_t* buffer);
 
+// The low 16 bits of an HRESULT, as trace lines show a failure ("[%d]").
+inline unsigned TraceCode(HRESULT hr) {
+    return static_cast<unsigned>(hr) & 0xFFFFu;
+}
+
 } // namespace quillet

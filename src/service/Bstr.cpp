@@ -16,10 +16,10 @@ UniqueBstr UniqueBstr::Copy(std::wstring_view text) {
 }
 
 std::optional<std::wstring> UniqueBstr::Text() const {
-    if (m_bstr == nullptr) {
+    if (!*this) {
         return std::nullopt;
     }
-    return std::wstring(m_bstr, SysStringLen(m_bstr));
+    return std::wstring(get(), SysStringLen(get()));
 }
 
 std::optional<std::wstring> StringOf(const VARIANT& value) {

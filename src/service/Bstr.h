@@ -3,46 +3,31 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include "win32/UniqueHandle.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 
 namespace quillet {
 
+struct BstrTraits {
+    using pointer = BSTR;
+    static pointer Invalid() noexcept { return nullptr; }
+    static void Close(pointer text) noexcept { SysFreeString(text); }
+};
+
 // Owns one BSTR: an argument made just before a call, or a string that the service returned.
-class UniqueBstr {
+class UniqueBstr : public UniqueAny<BstrTraits> {
 public:
-    UniqueBstr() = default;
-    explicit UniqueBstr(BSTR adopted) : m_bstr(adopted) {}
-    UniqueBstr(const UniqueBstr&) = delete;
-    UniqueBstr& operator=(const UniqueBstr&) = delete;
-    UniqueBstr(UniqueBstr&& other) noexcept : m_bstr(std::exchange(other.m_bstr, nullptr)) {}
-    UniqueBstr& operator=(UniqueBstr&& other) noexcept {
-        if (this != &other) {
-            reset();
-            m_bstr = std::exchange(other.m_bstr, nullptr);
-        }
-        return *this;
-    }
-    ~UniqueBstr() { reset(); }
+    using UniqueAny::UniqueAny;
 
     // A copy of text; an empty text gives an empty BSTR, never a null one. Raises _com_error
     // (E_OUTOFMEMORY) when it cannot be allocated.
     static UniqueBstr Copy(std::wstring_view text);
 
-    BSTR get() const { return m_bstr; }
-    BSTR* put() {
-        reset();
-        return &m_bstr;
-    }
-    void reset() { SysFreeString(std::exchange(m_bstr, nullptr)); }
-
     // The text, or none for a null BSTR.
     std::optional<std::wstring> Text() const;
-
-private:
-    BSTR m_bstr = nullptr;
 };
 
 // The text of a VARIANT that holds a non-null BSTR; none for anything else.

@@ -1,5 +1,6 @@
 #include "ReplyText.h"
 
+#include "output/ServiceText.h"
 #include "service/Bstr.h"
 #include "service/ComError.h"
 
@@ -13,7 +14,7 @@ std::wstring CReplyText::At(LONG index) {
         m_missing = true;
         return std::wstring();
     }
-    return std::move(*text);
+    return ServiceText(*text);
 }
 
 void CReplyText::RequireAllRead() const {

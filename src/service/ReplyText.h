@@ -6,8 +6,8 @@
 
 namespace quillet {
 
-// Reads the text elements of one service reply for printing. An element that holds no text (not a
-// BSTR, or a null one) prints as empty, so that the rest of the answer still shows, but it is
+// Reads the text elements of one service reply for printing, as ServiceText shows them. An element that holds
+// no text (not a BSTR, or a null one) prints as empty, so that the rest of the answer still shows, but it is
 // remembered: a script must not take an answer that could not be read for a good one.
 class CReplyText {
 public:

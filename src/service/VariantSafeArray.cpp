@@ -6,10 +6,6 @@
 
 namespace quillet {
 
-CVariantSafeArray::CVariantSafeArray() : tagVARIANT() {
-    VariantInit(this);
-}
-
 CVariantSafeArray::~CVariantSafeArray() {
     try {
         Destroy();

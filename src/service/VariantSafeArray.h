@@ -1,5 +1,7 @@
 #pragma once
 
+#include "win32/UniqueVariant.h"
+
 #include <windows.h>
 #include <oleauto.h>
 
@@ -8,15 +10,14 @@ namespace quillet {
 // Owns one VARIANT that holds a one-dimensional SAFEARRAY of VARIANT: a reply that the service fills
 // through an out parameter, or a settings array handed back to it. Elements are addressed by index as
 // passed, counted from 0. Failures of the array primitives raise _com_error with their HRESULT.
-class CVariantSafeArray : public tagVARIANT {
+class CVariantSafeArray : public UniqueVariant {
 public:
-    CVariantSafeArray();
-    CVariantSafeArray(const CVariantSafeArray&) = delete;
-    CVariantSafeArray& operator=(const CVariantSafeArray&) = delete;
+    CVariantSafeArray() = default;
     virtual ~CVariantSafeArray();
 
-    // The VARIANT to pass as a service call's VARIANT* out parameter.
-    VARIANT* Out() { return this; }
+    // The VARIANT to pass as a service call's VARIANT* out parameter, cleared first: the callee takes an
+    // out parameter for empty and would overwrite a reply still held.
+    VARIANT* Out() { return put(); }
 
     // A bitwise copy for a by-value parameter; this object keeps ownership.
     VARIANT ByValue() const;

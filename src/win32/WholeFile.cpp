@@ -10,7 +10,9 @@ HRESULT LastError() {
     return HRESULT_FROM_WIN32(GetLastError());
 }
 
-HRESULT WriteAll(HANDLE file, std::string_view content) {
+} // namespace
+
+HRESULT WriteAllBytes(HANDLE file, std::string_view content) {
     while (!content.empty()) {
         const DWORD part = content.size() > 0x10000000u ? 0x10000000u : static_cast<DWORD>(content.size());
         DWORD written = 0;
@@ -24,8 +26,6 @@ HRESULT WriteAll(HANDLE file, std::string_view content) {
     }
     return S_OK;
 }
-
-} // namespace
 
 HRESULT ReadWholeFile(const std::wstring& path, std::string& content, size_t maxBytes) {
     content.clear();
@@ -71,7 +71,7 @@ HRESULT WriteWholeFile(const std::wstring& path, std::string_view content) {
     if (!file) {
         return LastError();
     }
-    return WriteAll(file.get(), content);
+    return WriteAllBytes(file.get(), content);
 }
 
 HRESULT ReplaceWholeFile(const std::wstring& path, std::string_view content) {
@@ -83,7 +83,7 @@ HRESULT ReplaceWholeFile(const std::wstring& path, std::string_view content) {
         if (!file) {
             return LastError();
         }
-        hr = WriteAll(file.get(), content);
+        hr = WriteAllBytes(file.get(), content);
         if (SUCCEEDED(hr) && !FlushFileBuffers(file.get())) {
             hr = LastError();
         }

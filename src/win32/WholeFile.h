@@ -15,6 +15,9 @@ namespace quillet {
 // by its size, before it is read, and the read stops there should it grow meanwhile.
 HRESULT ReadWholeFile(const std::wstring& path, std::string& content, size_t maxBytes = SIZE_MAX);
 
+// Writes all of content to an open file, pipe or device; the HRESULT of the first write that fails.
+HRESULT WriteAllBytes(HANDLE file, std::string_view content);
+
 // Creates or truncates path and writes content.
 HRESULT WriteWholeFile(const std::wstring& path, std::string_view content);
 

@@ -44,6 +44,10 @@ constexpr SectionInfo kSections[] = {
      "Alpha has a multisource file."},
     {"reply-GetMultiSourceFileIdList", "Malformed replies to GetMultiSourceFileIdList",
      "Alpha and Beta have multisource files."},
+    {"output", "Service text that could forge the output, and output that cannot be written",
+     "Text from the service prints with each control character as U+FFFD and without best-fit mapping, "
+     "both `?` in the code page. A closed pipe as standard output fails every write: a command that would "
+     "have exited with 0 exits with the write's HRESULT, and nothing more is written."},
 };
 
 constexpr char kHeader[] =

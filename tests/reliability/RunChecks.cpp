@@ -40,9 +40,10 @@ std::string ConsoleBytes(std::wstring_view text) {
     const UINT console = GetConsoleOutputCP();
     const UINT codePage = console != 0 ? console : GetACP();
     const int length = static_cast<int>(lines.size());
-    const int size = WideCharToMultiByte(codePage, 0, lines.data(), length, nullptr, 0, nullptr, nullptr);
+    const DWORD flags = codePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    const int size = WideCharToMultiByte(codePage, flags, lines.data(), length, nullptr, 0, nullptr, nullptr);
     std::string bytes(static_cast<size_t>(size > 0 ? size : 0), '\0');
-    WideCharToMultiByte(codePage, 0, lines.data(), length, bytes.data(), size, nullptr, nullptr);
+    WideCharToMultiByte(codePage, flags, lines.data(), length, bytes.data(), size, nullptr, nullptr);
     return bytes;
 }
 

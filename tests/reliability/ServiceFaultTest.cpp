@@ -5,6 +5,8 @@
 #include "RunChecks.h"
 #include "Codes.h"
 
+#include "win32/UniqueHandle.h"
+
 #include <gtest/gtest.h>
 
 namespace quillet::testing::reliability {
@@ -365,6 +367,106 @@ TEST_F(FaultMatrix, ServiceRefusesToCreateAnObject) {
         const RunResult result = Run(row);
         report.Add(row.fault, row.args, result);
     }
+    report.Write();
+}
+
+// Runs Quillet with its standard output on a pipe whose reading end is closed: every write fails.
+RunResult RunIntoClosedPipe(const std::vector<std::wstring>& args) {
+    RunResult result;
+    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    EXPECT_TRUE(CreatePipe(&readEnd, &writeEnd, &inheritable, 0));
+    CloseHandle(readEnd);
+    const UniqueHandle output(writeEnd);
+    std::wstring commandLine = QuoteArgument(BinDirectory() + L"\\Quillet.exe");
+    for (const std::wstring& arg : args) {
+        commandLine += L" " + QuoteArgument(arg);
+    }
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = output.get();
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                        nullptr, &startup, &process)) {
+        ADD_FAILURE() << "cannot start Quillet.exe: " << GetLastError();
+        return result;
+    }
+    const UniqueHandle child(process.hProcess);
+    const UniqueHandle thread(process.hThread);
+    EXPECT_EQ(WaitForSingleObject(child.get(), kRunTimeoutMs), WAIT_OBJECT_0);
+    GetExitCodeProcess(child.get(), &result.exitCode);
+    return result;
+}
+
+// Text from the service prints without its control characters and without look-alikes, so that it can
+// pass neither for a line of Quillet's own nor for another guid; output that cannot be written fails a
+// command that would have succeeded.
+TEST_F(FaultMatrix, ServiceTextCannotForgeOutputAndUnwrittenOutputFails) {
+    const std::wstring alpha = kAlpha;
+    const std::wstring wideGuid =
+        L"{\uFF21\uFF21\uFF21\uFF21\uFF21\uFF21\uFF21\uFF21-0000-4000-8000-0000000000A1}";
+    const std::wstring forged = TempPath(L"forged.tok");
+    WriteFileBytes(forged, R"({"name":"Mallory\r\nAppGuid: [{FAKE}]","guid":")" + Utf8(kAlpha) + R"("})");
+    // A write to the closed pipe fails with the pipe's own error.
+    constexpr DWORD kClosedPipe = 0x800700E8;
+    struct Row {
+        std::string fault;
+        Scenario scenario;
+        std::vector<std::wstring> args;
+        std::wstring output;
+        DWORD exitCode;
+        bool closedOutput = false;
+    };
+    const std::vector<Row> rows = {
+        {"name holds CR LF and a line of its own",
+         Scenario().Client(4),
+         {L"application", L"add", forged},
+         L"Adding application... Success.\nAppName: [Mallory\uFFFD\uFFFDAppGuid: [{FAKE}]]\nAppGuid: [" +
+             alpha + L"]\n",
+         0},
+        {"name holds an escape sequence and a NUL",
+         Scenario().Client(4).App(kAlpha, std::wstring(L"\x1b[2J\0hidden", 11), 16),
+         {L"application", L"start", alpha},
+         L"Starting application [\uFFFD[2J\uFFFDhidden]... Success.\n",
+         0},
+        {"location holds a line feed",
+         Scenario().Client(4).Cache(L"C:\\Cache\nC:\\Other", 2048),
+         {L"cache", L"location"},
+         L"C:\\Cache\uFFFDC:\\Other\n",
+         0},
+        {"guid in fullwidth letters",
+         Scenario().Client(4).App(wideGuid, L"Wide", 1),
+         {L"application", L"getIdList"},
+         L"\nAppIdList: \n1 - " + wideGuid + L"\n",
+         0},
+        {"standard output is a closed pipe",
+         Scenario().Client(4).App(kAlpha, L"Alpha", 1),
+         {L"application", L"getIdList"},
+         L"",
+         kClosedPipe,
+         true},
+        {"standard output is a closed pipe", Scenario(), {L"-h"}, L"", kClosedPipe, true},
+        // A command that failed keeps its own code.
+        {"standard output is a closed pipe, the application does not exist",
+         Scenario().Client(4),
+         {L"application", L"remove", alpha},
+         L"",
+         kFail,
+         true},
+    };
+    MatrixSection report("output");
+    report.Abbreviate(forged, L"<token>");
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.fault + " / " + Utf8(row.args[0]));
+        row.scenario.Write();
+        const RunResult result = row.closedOutput ? RunIntoClosedPipe(row.args) : RunQuillet(row.args);
+        EXPECT_EQ(result.output, ConsoleBytes(row.output));
+        EXPECT_EQ(result.exitCode, row.exitCode) << std::hex << result.exitCode;
+        report.Add(row.fault, row.args, result);
+    }
+    DeleteFileW(forged.c_str());
     report.Write();
 }
 

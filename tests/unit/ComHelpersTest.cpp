@@ -24,8 +24,8 @@ void FillWithStrings(CVariantSafeArray& holder, std::initializer_list<const wcha
         VariantClear(&element);
         ++index;
     }
-    holder.Out()->vt = VT_ARRAY | VT_VARIANT;
-    holder.Out()->parray = array;
+    holder.vt = VT_ARRAY | VT_VARIANT;
+    holder.parray = array;
 }
 
 HRESULT ErrorOf(const std::function<void()>& action) {
@@ -63,14 +63,14 @@ TEST(CVariantSafeArray, ReadFailuresRaiseComErrorsWithTheirCodes) {
         {"no array: the lock fails", [](CVariantSafeArray&) {}, 0, E_INVALIDARG},
         {"a scalar is no array",
          [](CVariantSafeArray& holder) {
-             holder.Out()->vt = VT_I4;
-             holder.Out()->lVal = 7;
+             holder.vt = VT_I4;
+             holder.lVal = 7;
          },
          0, E_INVALIDARG},
         {"array flag with a null array",
          [](CVariantSafeArray& holder) {
-             holder.Out()->vt = VT_ARRAY | VT_VARIANT;
-             holder.Out()->parray = nullptr;
+             holder.vt = VT_ARRAY | VT_VARIANT;
+             holder.parray = nullptr;
          },
          0, E_INVALIDARG},
         {"index past the end", [](CVariantSafeArray& holder) { FillWithStrings(holder, {L"a"}); }, 1,
@@ -81,15 +81,15 @@ TEST(CVariantSafeArray, ReadFailuresRaiseComErrorsWithTheirCodes) {
          [](CVariantSafeArray& holder) { FillWithStrings(holder, {L"a"}, 1); }, 0, DISP_E_BADINDEX},
         {"elements that are no VARIANTs",
          [](CVariantSafeArray& holder) {
-             holder.Out()->vt = VT_ARRAY | VT_I4;
-             holder.Out()->parray = SafeArrayCreateVector(VT_I4, 0, 4);
+             holder.vt = VT_ARRAY | VT_I4;
+             holder.parray = SafeArrayCreateVector(VT_I4, 0, 4);
          },
          0, DISP_E_TYPEMISMATCH},
         {"two dimensions",
          [](CVariantSafeArray& holder) {
              SAFEARRAYBOUND bounds[2] = {{2, 0}, {2, 0}};
-             holder.Out()->vt = VT_ARRAY | VT_VARIANT;
-             holder.Out()->parray = SafeArrayCreate(VT_VARIANT, 2, bounds);
+             holder.vt = VT_ARRAY | VT_VARIANT;
+             holder.parray = SafeArrayCreate(VT_VARIANT, 2, bounds);
          },
          0, DISP_E_BADINDEX},
     };
@@ -108,7 +108,7 @@ TEST(CVariantSafeArray, RequireArrayRefusesAnswersWithoutAnArray) {
     CVariantSafeArray empty;
     EXPECT_EQ(ErrorOf([&] { empty.RequireArray(); }), DISP_E_TYPEMISMATCH);
     CVariantSafeArray nullArray;
-    nullArray.Out()->vt = VT_ARRAY | VT_VARIANT;
+    nullArray.vt = VT_ARRAY | VT_VARIANT;
     EXPECT_EQ(ErrorOf([&] { nullArray.RequireArray(); }), DISP_E_TYPEMISMATCH);
     CVariantSafeArray filled;
     FillWithStrings(filled, {L"a"});
@@ -118,14 +118,34 @@ TEST(CVariantSafeArray, RequireArrayRefusesAnswersWithoutAnArray) {
     EXPECT_EQ(ErrorOf([&] { fromOne.RequireArray(); }), DISP_E_BADINDEX);
 }
 
+// Counts its references; nothing else is asked of it.
+class CountingUnknown : public IUnknown {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override {
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
+    ULONG STDMETHODCALLTYPE Release() override { return --references; }
+    ULONG references = 1;
+};
+
 TEST(CVariantSafeArray, ReleasesWhateverItHolds) {
+    // A holder handed out again releases the reply it still holds rather than let the call overwrite it.
+    CountingUnknown unknown;
+    CVariantSafeArray reused;
+    reused.vt = VT_UNKNOWN;
+    reused.punkVal = &unknown;
+    EXPECT_EQ(reused.Out()->vt, VT_EMPTY);
+    EXPECT_EQ(unknown.references, 0u);
+
     CVariantSafeArray empty;
     EXPECT_EQ(ErrorOf([&] { empty.Destroy(); }), S_OK);
     EXPECT_EQ(empty.vt, VT_EMPTY);
 
     CVariantSafeArray scalar;
-    scalar.Out()->vt = VT_BSTR;
-    scalar.Out()->bstrVal = SysAllocString(L"freed by VariantClear");
+    scalar.vt = VT_BSTR;
+    scalar.bstrVal = SysAllocString(L"freed by VariantClear");
     scalar.Destroy();
     EXPECT_EQ(scalar.vt, VT_EMPTY);
 

@@ -1,5 +1,6 @@
 #include "StdoutCapture.h"
 #include "output/Console.h"
+#include "output/ServiceText.h"
 #include "output/Trace.h"
 
 #include <gtest/gtest.h>
@@ -36,6 +37,7 @@ TEST(ConsoleEncoding, LineFeedsBecomeCrLfAndMissingCharactersNeverCutTheRest) {
          L"cd\n",
          1252, "ab?cd\r\n"},
         {"surrogate pair in 1252", L"x\xD83D\xDE00y", 1252, "x??y"},
+        {"no look-alike for a missing character", L"{\xFF21}", 1252, "{?}"},
         {"UTF-8 keeps everything", L"\x4E2D\xD83D\xDE00\n", CP_UTF8, "\xE4\xB8\xAD\xF0\x9F\x98\x80\r\n"},
         {"empty", L"", 1252, ""},
     };
@@ -44,11 +46,25 @@ TEST(ConsoleEncoding, LineFeedsBecomeCrLfAndMissingCharactersNeverCutTheRest) {
     }
 }
 
+// C0 but the tab, DEL and C1 become U+FFFD; the length, not a NUL, ends the text.
+TEST(ServiceText, ReplacesControlCharactersOnly) {
+    const std::wstring text{L'a', L'\0', L'\t', 0x1F, L' ', L'~', 0x7F, 0x80, 0x9F, 0xA0, L'z'};
+    const std::wstring shown{L'a', 0xFFFD, L'\t', 0xFFFD, L' ', L'~', 0xFFFD, 0xFFFD, 0xFFFD, 0xA0, L'z'};
+    EXPECT_EQ(ServiceText(text), shown);
+}
+
+// Every conversion that the messages use: %s takes a wide string, as it does with MSVC.
 TEST(ConsolePrint, WritesTheFormattedTextToStandardOutput) {
     StdoutCapture capture;
     ConsolePrint(L"AppName: [%s]\nAppGuid: [%s]\n", L"Sample Editor", L"{0E5C-11}");
     ConsolePrint(L"%d - %s\n", 2, L"%s%n");
-    EXPECT_EQ(capture.Bytes(), "AppName: [Sample Editor]\r\nAppGuid: [{0E5C-11}]\r\n2 - %s%n\r\n");
+    ConsolePrint(L"%ld|%u|Size - %lld\n", -5L, 4294967295u, -9000000000LL);
+    ConsolePrint(L"%s - %02d/%02d/%d %02d:%02d:%02d \n", L"Start Time", 12, 30, 1899, 0, 7, -1);
+    ConsolePrint(L"Error: unexpected failure 0x%08X.\n", 0x8002000Bu);
+    EXPECT_EQ(capture.Bytes(), "AppName: [Sample Editor]\r\nAppGuid: [{0E5C-11}]\r\n2 - %s%n\r\n"
+                               "-5|4294967295|Size - -9000000000\r\n"
+                               "Start Time - 12/30/1899 00:07:-1 \r\n"
+                               "Error: unexpected failure 0x8002000B.\r\n");
 }
 
 TEST(ConsoleBuffering, RedirectedTextLeavesWhenTheRunEnds) {

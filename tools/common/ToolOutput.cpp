@@ -1,10 +1,8 @@
 #include "common/ToolOutput.h"
 
 #include "output/Console.h"
-#include "output/WideFormat.h"
 
 #include <cstdarg>
-#include <string>
 
 namespace quillet::tools {
 
@@ -13,11 +11,9 @@ void WriteText(DWORD standardHandle, std::wstring_view text) {
 }
 
 void PrintTo(DWORD standardHandle, const wchar_t* format, ...) {
-    std::wstring text;
-    WideStringSink sink(text);
     va_list args;
     va_start(args, format);
-    FormatWideV(sink, format, args);
+    const std::wstring text = FormatText(format, args);
     va_end(args);
     WriteText(standardHandle, text);
 }

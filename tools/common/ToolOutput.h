@@ -11,7 +11,7 @@ namespace quillet::tools {
 // feed as CR LF, in the console's output code page, or the ANSI code page without a console.
 void WriteText(DWORD standardHandle, std::wstring_view text);
 
-// Formats with the program's formatter (%s takes a wide string) and writes the result. Only the tools'
+// Formats as ConsolePrint does (%s takes a wide string) and writes the result. Only the tools'
 // own constants are passed as the format.
 void PrintTo(DWORD standardHandle, const wchar_t* format, ...);
 

@@ -6,7 +6,7 @@
 //
 // Prints "true" or "false" with the operation's result and exits with 0; 2 for a wrong command line.
 
-#include "apps/ClientControl.h"
+#include "client/ClientControl.h"
 #include "output/Console.h"
 
 #include <windows.h>

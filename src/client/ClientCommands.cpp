@@ -1,7 +1,6 @@
-#include "ClientParser.h"
-#include "Executor.h"
+#include "ClientCommands.h"
 
-#include "apps/ClientControl.h"
+#include "ClientControl.h"
 
 namespace quillet {
 
@@ -30,29 +29,12 @@ bool DetachFromOwnConsole() {
 
 } // namespace
 
-void SExecutor::RunClientCommand(const SClientParser& parser) {
-    switch (parser.m_command) {
-    case CMD_CLIENT_START:
-        ExecuteClientStart();
-        break;
-    case CMD_CLIENT_STOP:
-        ExecuteClientStop();
-        break;
-    default:
-        // The parser accepts no other command.
-        m_result = E_UNEXPECTED;
-        break;
-    }
-}
-
-void SExecutor::ExecuteClientStart() {
+HRESULT ClientStart() {
     const bool detached = DetachFromOwnConsole();
     const ULONGLONG started = GetTickCount64();
     if (!EnsureClientStarted()) {
-        m_result = E_FAIL;
-        return;
+        return E_FAIL;
     }
-    m_result = S_OK;
     if (detached) {
         // The console window is gone already; the process itself stays a while so that the client it
         // started does not see its starter vanish at once.
@@ -60,10 +42,11 @@ void SExecutor::ExecuteClientStart() {
             Sleep(kLingerPollMs);
         }
     }
+    return S_OK;
 }
 
-void SExecutor::ExecuteClientStop() {
-    m_result = ShutDownClient() ? S_OK : E_FAIL;
+HRESULT ClientStop() {
+    return ShutDownClient() ? S_OK : E_FAIL;
 }
 
 } // namespace quillet
