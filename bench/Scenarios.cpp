@@ -1,11 +1,16 @@
 #include "Scenarios.h"
 
-#include "output/WideFormat.h"
+#include "service/ServiceContract.h"
+
+#include <strsafe.h>
 
 namespace quillet::bench {
 
 std::wstring BenchGuid(int number) {
-    return FormatWideString(L"{B0000000-0000-4000-8000-%012X}", static_cast<unsigned>(number));
+    wchar_t guid[40];
+    StringCchPrintfW(guid, std::size(guid), L"{B0000000-0000-4000-8000-%012X}",
+                     static_cast<unsigned>(number));
+    return guid;
 }
 
 std::wstring BenchName(int number) {
@@ -13,7 +18,7 @@ std::wstring BenchName(int number) {
 }
 
 testing::Scenario Defaults() {
-    return testing::Scenario().Client(4).Admin(true);
+    return testing::Scenario().Client(kClientApplicationsInitialized).Admin(true);
 }
 
 testing::Scenario WithApplications(int count, int state) {
