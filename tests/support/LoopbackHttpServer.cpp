@@ -8,6 +8,14 @@
 
 namespace quillet::testing {
 
+bool WaitReadable(SOCKET socket, DWORD milliseconds) {
+    timeval wait = {static_cast<long>(milliseconds / 1000), static_cast<long>(milliseconds % 1000 * 1000)};
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(socket, &readable);
+    return select(0, &readable, nullptr, nullptr, &wait) == 1;
+}
+
 LoopbackHttpServer::Winsock::Winsock() {
     WSADATA data;
     if (WSAStartup(MAKEWORD(2, 2), &data) != 0) {
@@ -76,12 +84,7 @@ bool LoopbackHttpServer::ReadRequest(SOCKET connection, std::string& request) co
     char buffer[4096];
     while (request.find("\r\n\r\n") == std::string::npos &&
            (m_behaviour != Behaviour::StallTls || request.empty())) {
-        const DWORD remaining = started.RemainingMs(kRequestDeadlineMs);
-        timeval wait = {static_cast<long>(remaining / 1000), static_cast<long>(remaining % 1000 * 1000)};
-        fd_set readable;
-        FD_ZERO(&readable);
-        FD_SET(connection, &readable);
-        if (remaining == 0 || select(0, &readable, nullptr, nullptr, &wait) != 1) {
+        if (!WaitReadable(connection, started.RemainingMs(kRequestDeadlineMs))) {
             return false;
         }
         const int received = recv(connection, buffer, sizeof buffer, 0);

@@ -19,6 +19,9 @@ struct SocketTraits {
 };
 using UniqueSocket = UniqueAny<SocketTraits>;
 
+// Whether the socket has something to read, or its peer's end, within milliseconds.
+bool WaitReadable(SOCKET socket, DWORD milliseconds);
+
 // Answers HTTP requests on 127.0.0.1 with one fixed response, one connection at a time, until destroyed,
 // and records the last request line it received. A client that has not sent its request within
 // kRequestDeadlineMs is dropped, so that it cannot hold up the next one.

@@ -29,18 +29,10 @@ public:
     std::string Receive(DWORD waitMs) {
         std::string received;
         const Stopwatch started;
-        for (DWORD remaining; (remaining = started.RemainingMs(waitMs)) > 0;) {
-            fd_set readable;
-            FD_ZERO(&readable);
-            FD_SET(m_socket.get(), &readable);
-            timeval wait = {static_cast<long>(remaining / 1000), static_cast<long>(remaining % 1000 * 1000)};
-            char buffer[256];
-            const int count = select(0, &readable, nullptr, nullptr, &wait) == 1
-                                  ? recv(m_socket.get(), buffer, sizeof buffer, 0)
-                                  : 0;
-            if (count <= 0) {
-                break;
-            }
+        char buffer[256];
+        int count = 0;
+        while (WaitReadable(m_socket.get(), started.RemainingMs(waitMs)) &&
+               (count = recv(m_socket.get(), buffer, sizeof buffer, 0)) > 0) {
             received.append(buffer, static_cast<size_t>(count));
         }
         return received;
