@@ -177,8 +177,14 @@ void WriteScenario(std::string_view jsonText) {
     const std::wstring path = StatePath();
     CreateDirectoryW(DataDirectory().c_str(), nullptr);
     FileTimes before = TimesOf(path);
-    if (const HRESULT hr = ReplaceWholeFile(path, jsonText); FAILED(hr)) {
-        Fail("cannot replace " + ToUtf8(path), static_cast<DWORD>(hr));
+    // A temporary name of its own: the emulator writes state.json through state.json.tmp.
+    const std::wstring temporary = path + L".scenario";
+    if (const HRESULT hr = WriteWholeFile(temporary, jsonText); FAILED(hr)) {
+        Fail("cannot write " + ToUtf8(temporary), static_cast<DWORD>(hr));
+    }
+    if (!MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        const DWORD error = GetLastError();
+        Fail("cannot replace " + ToUtf8(path), error);
     }
     // The emulator notices a change by size and time stamp; make sure at least one of them moved.
     FileTimes after = TimesOf(path);
