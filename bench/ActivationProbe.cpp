@@ -6,48 +6,25 @@
 
 #include "StreamingService.h"
 #include "service/ComPtr.h"
+#include "win32/Stopwatch.h"
 
 #include <windows.h>
 
 #include <cstdio>
-#include <string>
 
 namespace {
 
 constexpr int kActivations = 3;
 constexpr int kComUnavailable = 1603;
 
-double Milliseconds(const LARGE_INTEGER& start, const LARGE_INTEGER& end) {
-    LARGE_INTEGER frequency;
-    QueryPerformanceFrequency(&frequency);
-    return 1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) /
-           static_cast<double>(frequency.QuadPart);
-}
-
-LARGE_INTEGER Now() {
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return now;
-}
-
-std::string Joined(const double (&values)[kActivations]) {
-    std::string text;
-    char number[32];
-    for (int i = 0; i < kActivations; ++i) {
-        std::snprintf(number, sizeof number, i == 0 ? "%.3f" : ",%.3f", values[i]);
-        text += number;
-    }
-    return text;
-}
-
 } // namespace
 
 int wmain(int, wchar_t**) {
-    const LARGE_INTEGER started = Now();
+    quillet::Stopwatch step;
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
         return kComUnavailable;
     }
-    const double enter = Milliseconds(started, Now());
+    const double enter = step.ElapsedMs();
 
     double create[kActivations] = {};
     double initialize[kActivations] = {};
@@ -55,30 +32,26 @@ int wmain(int, wchar_t**) {
     HRESULT failure = S_OK;
     for (int i = 0; i < kActivations && SUCCEEDED(failure); ++i) {
         quillet::ComPtr<IStreamingClient> client;
-        LARGE_INTEGER step = Now();
+        step.Restart();
         failure = quillet::CreateLocalServerObject(CLSID_StreamingClient, IID_IStreamingClient, client);
-        create[i] = Milliseconds(step, Now());
+        create[i] = step.ElapsedMs();
         if (FAILED(failure)) {
             break;
         }
-        step = Now();
+        step.Restart();
         failure = client->Initialize(GetCurrentProcessId());
-        initialize[i] = Milliseconds(step, Now());
-        step = Now();
+        initialize[i] = step.ElapsedMs();
+        step.Restart();
         client.reset();
-        release[i] = Milliseconds(step, Now());
+        release[i] = step.ElapsedMs();
     }
     CoUninitialize();
     if (FAILED(failure)) {
         return static_cast<int>(failure);
     }
 
-    char head[64];
-    std::snprintf(head, sizeof head, "enter=%.3f create=", enter);
-    const std::string line =
-        head + Joined(create) + " initialize=" + Joined(initialize) + " release=" + Joined(release) + "\n";
-    DWORD written = 0;
-    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line.data(), static_cast<DWORD>(line.size()), &written,
-              nullptr);
+    std::printf("enter=%.3f create=%.3f,%.3f,%.3f initialize=%.3f,%.3f,%.3f release=%.3f,%.3f,%.3f\n", enter,
+                create[0], create[1], create[2], initialize[0], initialize[1], initialize[2], release[0],
+                release[1], release[2]);
     return 0;
 }

@@ -1,7 +1,9 @@
 #include "BenchFiles.h"
 
-#include "json/Utf8.h"
+#include "win32/Utf8.h"
+#include "win32/WholeFile.h"
 
+#include <cstdio>
 #include <stdexcept>
 #include <string_view>
 
@@ -11,6 +13,7 @@ namespace {
 
 constexpr char kToken[] = R"({"name":"Bench Token App","guid":"{B0000000-0000-4000-8000-0000000000AD}"})";
 constexpr wchar_t kTokenName[] = L"bench.tok";
+constexpr wchar_t kLargeTokenName[] = L"bench-large.tok";
 constexpr wchar_t kSourceName[] = L"bench-source.stc";
 constexpr wchar_t kCacheFolderName[] = L"OtherCache";
 // A multisource file of a realistic small size; its copy is part of the add command's work.
@@ -23,15 +26,27 @@ std::wstring ProgramData() {
 }
 
 void WriteWhole(const std::wstring& path, std::string_view content) {
-    if (!WriteText(path, content)) {
-        throw std::runtime_error("cannot write " + json::ToUtf8(path));
+    if (FAILED(WriteWholeFile(path, content))) {
+        throw std::runtime_error("cannot write " + ToUtf8(path));
     }
 }
 
 void MakeFolder(const std::wstring& path) {
     if (!CreateDirectoryW(path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
-        throw std::runtime_error("cannot create " + json::ToUtf8(path));
+        throw std::runtime_error("cannot create " + ToUtf8(path));
     }
+}
+
+// A token of kLargeTokenKeys keys of 12 bytes each ("k000001":0,), the name and guid last, where a service
+// that looks keys up one by one finds them latest.
+std::string LargeToken() {
+    std::string token = "{";
+    char key[16];
+    for (int i = 1; i <= kLargeTokenKeys; ++i) {
+        std::snprintf(key, sizeof key, "\"k%06d\":0,", i);
+        token += key;
+    }
+    return token + R"("name":"Bench Large Token","guid":"{B0000000-0000-4000-8000-0000000000AE}"})";
 }
 
 } // namespace
@@ -40,49 +55,26 @@ BenchFiles PrepareBenchFiles() {
     BenchFiles files;
     files.directory = ProgramData() + L"\\QuilletBench";
     files.tokenPath = files.directory + L"\\" + kTokenName;
+    files.largeTokenPath = files.directory + L"\\" + kLargeTokenName;
     files.sourcePath = files.directory + L"\\" + kSourceName;
     files.cacheFolder = files.directory + L"\\" + kCacheFolderName;
     MakeFolder(files.directory);
     MakeFolder(files.cacheFolder);
     WriteWhole(files.tokenPath, kToken);
+    const std::string largeToken = LargeToken();
+    files.largeTokenBytes = largeToken.size();
+    WriteWhole(files.largeTokenPath, largeToken);
     WriteWhole(files.sourcePath, std::string(kSourceBytes, 'q'));
     return files;
 }
 
 void RemoveBenchFiles(const BenchFiles& files, const std::wstring& cacheFolder) {
     DeleteFileW((cacheFolder + L"\\" + kSourceName).c_str());
-    DeleteFileW(files.tokenPath.c_str());
-    DeleteFileW(files.sourcePath.c_str());
+    for (const std::wstring* path : {&files.tokenPath, &files.largeTokenPath, &files.sourcePath}) {
+        DeleteFileW(path->c_str());
+    }
     RemoveDirectoryW(files.cacheFolder.c_str());
     RemoveDirectoryW(files.directory.c_str());
-}
-
-std::string ReadText(const std::wstring& path) {
-    std::string content;
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return content;
-    }
-    char buffer[4096];
-    DWORD read = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) {
-        content.append(buffer, read);
-    }
-    CloseHandle(file);
-    return content;
-}
-
-bool WriteText(const std::wstring& path, std::string_view text) {
-    const HANDLE file =
-        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    DWORD written = 0;
-    const BOOL ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    CloseHandle(file);
-    return ok && written == text.size();
 }
 
 } // namespace quillet::bench

@@ -1,11 +1,10 @@
 // QuilletBench: the performance benchmark's driver. bench/run starts it under Wine with the emulator
 // registered and resident; it measures Quillet's commands against their floor and writes the report.
 //
-//   QuilletBench --markdown <file> --plot-data <file> [--facts <file>] [--load-log <file>]
-//                [--samples <file>] [--rounds N] [--scale-rounds N] [--remove-all-rounds N]
+//   QuilletBench --markdown <file> --plot-data <file> [--facts <file>] [--load-log <file>] [--rounds N]
+//                [--scale-rounds N] [--remove-all-rounds N] [--large-rounds N]
 // --facts names lines about the machine for the report's head; --load-log a file of "<time> <load>" lines
-// that bench/run appends to while the benchmark runs, read once the measuring is done; --samples receives
-// every sample (tab-separated) for a closer look.
+// that bench/run appends to while the benchmark runs, read once the measuring is done.
 
 #include "BenchFiles.h"
 #include "EmulatorControl.h"
@@ -14,17 +13,18 @@
 #include "ServiceProbe.h"
 #include "Watchdog.h"
 #include "common/ToolOutput.h"
-#include "json/Utf8.h"
+#include "win32/Utf8.h"
+#include "win32/WholeFile.h"
 
 #include <windows.h>
-#include <objbase.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
-#include <vector>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace {
 
@@ -34,7 +34,7 @@ namespace emulator = quillet::testing::emulator;
 
 constexpr wchar_t kUsage[] =
     L"Usage: QuilletBench --markdown <file> --plot-data <file> [--facts <file>] [--load-log <file>]\n"
-    L"                    [--samples <file>] [--rounds N] [--scale-rounds N] [--remove-all-rounds N]\n"
+    L"                    [--rounds N] [--scale-rounds N] [--remove-all-rounds N] [--large-rounds N]\n"
     L"Measures Quillet.exe against the resident emulator; bench/run starts it.\n";
 constexpr wchar_t kNoApartment[] = L"QuilletBench: cannot enter a COM apartment (0x%08X).\n";
 constexpr wchar_t kNoEmulator[] = L"QuilletBench: the emulator is not resident (0x%08X).\n";
@@ -42,8 +42,8 @@ constexpr wchar_t kFailure[] = L"QuilletBench: %s\n";
 constexpr wchar_t kCannotWrite[] = L"QuilletBench: cannot write %s\n";
 constexpr wchar_t kProgress[] = L"%s\n";
 constexpr wchar_t kRoundProgress[] = L"round %d of %d\n";
-constexpr wchar_t kScaleProgress[] = L"%s with %d applications, round %d of %d\n";
-constexpr wchar_t kSomeFailed[] = L"QuilletBench: %d samples failed; the report lists them.\n";
+constexpr wchar_t kScaleProgress[] = L"%s (%s), round %d of %d\n";
+constexpr wchar_t kSomeFailed[] = L"QuilletBench: %u samples failed; the report lists them.\n";
 
 // Longer than any one sample may take (Sampler kills a child after 300 s).
 constexpr ULONGLONG kStallLimitMs = 420000;
@@ -55,93 +55,72 @@ constexpr int kPipeLines = 10000; // the largest id list
 constexpr int kPipeWriteRepeats = 5;
 constexpr int kIdListCounts[] = {10, 100, 1000, 3000, 10000};
 constexpr int kRemoveAllCounts[] = {1, 10, 30, 100};
+constexpr int kRemoveAmongCount = 100000;
 
 struct Options {
     std::wstring markdown;
     std::wstring plotData;
     std::wstring facts;
     std::wstring loadLog;
-    std::wstring samples;
     int rounds = 11;
     int scaleRounds = 5;
     int removeAllRounds = 3;
+    int largeRounds = 3;
 };
 
-bool ParseCount(const wchar_t* text, int minimum, int& count) {
-    wchar_t* end = nullptr;
-    const long value = wcstol(text, &end, 10);
-    if (end == text || *end != L'\0' || value < minimum || value > 1000) {
-        return false;
-    }
-    count = static_cast<int>(value);
-    return true;
-}
-
 bool ParseOptions(int argc, wchar_t** argv, Options& options) {
+    const struct {
+        const wchar_t* name;
+        std::wstring* text;
+        int* count;
+        int minimum;
+    } known[] = {
+        {L"--markdown", &options.markdown, nullptr, 0},
+        {L"--plot-data", &options.plotData, nullptr, 0},
+        {L"--facts", &options.facts, nullptr, 0},
+        {L"--load-log", &options.loadLog, nullptr, 0},
+        {L"--rounds", nullptr, &options.rounds, 1},
+        {L"--scale-rounds", nullptr, &options.scaleRounds, 0},
+        {L"--remove-all-rounds", nullptr, &options.removeAllRounds, 0},
+        {L"--large-rounds", nullptr, &options.largeRounds, 0},
+    };
     for (int i = 1; i + 1 < argc; i += 2) {
-        const std::wstring_view name = argv[i];
-        const wchar_t* value = argv[i + 1];
-        if (name == L"--markdown") {
-            options.markdown = value;
-        } else if (name == L"--plot-data") {
-            options.plotData = value;
-        } else if (name == L"--facts") {
-            options.facts = value;
-        } else if (name == L"--samples") {
-            options.samples = value;
-        } else if (name == L"--load-log") {
-            options.loadLog = value;
-        } else if (name == L"--rounds") {
-            if (!ParseCount(value, 1, options.rounds)) {
-                return false;
-            }
-        } else if (name == L"--scale-rounds") {
-            if (!ParseCount(value, 0, options.scaleRounds)) {
-                return false;
-            }
-        } else if (name == L"--remove-all-rounds") {
-            if (!ParseCount(value, 0, options.removeAllRounds)) {
-                return false;
-            }
-        } else {
+        const auto option = std::find_if(std::begin(known), std::end(known), [&](const auto& entry) {
+            return std::wstring_view(argv[i]) == entry.name;
+        });
+        if (option == std::end(known)) {
             return false;
         }
+        if (option->text != nullptr) {
+            *option->text = argv[i + 1];
+            continue;
+        }
+        wchar_t* end = nullptr;
+        const long value = std::wcstol(argv[i + 1], &end, 10);
+        if (end == argv[i + 1] || *end != L'\0' || value < option->minimum || value > 1000) {
+            return false;
+        }
+        *option->count = static_cast<int>(value);
     }
     return argc % 2 == 1 && !options.markdown.empty() && !options.plotData.empty();
 }
 
-class Apartment {
-public:
-    Apartment() : m_hr(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-    ~Apartment() {
-        if (SUCCEEDED(m_hr)) {
-            CoUninitialize();
-        }
-    }
-    Apartment(const Apartment&) = delete;
-    Apartment& operator=(const Apartment&) = delete;
-    HRESULT Result() const { return m_hr; }
-
-private:
-    HRESULT m_hr;
-};
-
-std::vector<std::string> Lines(const std::string& text) {
+// The non-empty lines of a text file (CR LF or LF); none when it cannot be read.
+std::vector<std::string> Lines(const std::wstring& path) {
+    std::string text;
     std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) {
-            end = text.size();
-        }
+    if (FAILED(quillet::ReadWholeFile(path, text))) {
+        return lines;
+    }
+    for (size_t start = 0, end = 0; start < text.size(); start = end + 1) {
+        end = std::min(text.find('\n', start), text.size());
         std::string line = text.substr(start, end - start);
         if (!line.empty() && line.back() == '\r') {
             line.pop_back();
         }
         if (!line.empty()) {
-            lines.push_back(line);
+            lines.push_back(std::move(line));
         }
-        start = end + 1;
     }
     return lines;
 }
@@ -153,10 +132,17 @@ std::wstring BinDirectory() {
     return self.substr(0, self.find_last_of(L'\\'));
 }
 
-Series Named(const std::string& label, const std::string& situation = "") {
+Series Named(const std::string& label) {
     Series series;
     series.label = label;
-    series.situation = situation;
+    return series;
+}
+
+Series SeriesOf(const CommandCase& command) {
+    Series series = Named(command.label);
+    series.situation = command.situation;
+    series.applications = command.applications;
+    series.limitMs = command.limitMs;
     return series;
 }
 
@@ -176,25 +162,22 @@ void Record(BenchResults& results, const ActivationTiming& timing, std::vector<d
     results.activationRelease.push_back(timing.release);
 }
 
-// One series for each number of applications, sampled round by round so that every number sees the same
-// load, with a start-up of the minimal program and a bare activation of each class after every sample
-// for the floors. No rounds asked for: no series at all, rather than empty rows.
-template <size_t N>
-void MeasureScale(BenchResults& results, std::vector<std::pair<int, Series>>& scale, const int (&counts)[N],
-                  CommandCase (*makeCase)(int), int rounds, const wchar_t* name, Sampler& sampler,
-                  Watchdog& watchdog) {
+// One series for each case, sampled round by round so that every case sees the same load, with a start-up
+// of the minimal program and a bare activation of each class after every sample for the floors. No rounds
+// asked for: no series at all, rather than empty rows.
+void MeasureScale(BenchResults& results, std::vector<Series>& scale, const std::vector<CommandCase>& cases,
+                  int rounds, Sampler& sampler, Watchdog& watchdog) {
     if (rounds <= 0) {
         return;
     }
-    std::vector<CommandCase> cases;
-    for (const int count : counts) {
-        cases.push_back(makeCase(count));
-        scale.emplace_back(count, Named(cases.back().label, cases.back().situation));
+    for (const CommandCase& command : cases) {
+        scale.push_back(SeriesOf(command));
     }
     for (int round = 1; round <= rounds; ++round) {
         for (size_t i = 0; i < cases.size(); ++i) {
-            PrintTo(STD_ERROR_HANDLE, kScaleProgress, name, counts[i], round, rounds);
-            sampler.RunCommand(cases[i], scale[i].second);
+            PrintTo(STD_ERROR_HANDLE, kScaleProgress, quillet::FromUtf8(cases[i].label).c_str(),
+                    quillet::FromUtf8(cases[i].situation).c_str(), round, rounds);
+            sampler.RunCommand(cases[i], scale[i]);
             sampler.RunProgram(L"MinimalConsole.exe", results.scaleMinimal);
             AddIfMeasured(TimeActivation(ServiceClass::Application).total,
                           results.scaleApplicationActivations);
@@ -205,6 +188,14 @@ void MeasureScale(BenchResults& results, std::vector<std::pair<int, Series>>& sc
     }
 }
 
+template <size_t N> std::vector<CommandCase> CasesOf(const int (&counts)[N], CommandCase (*makeCase)(int)) {
+    std::vector<CommandCase> cases;
+    for (const int count : counts) {
+        cases.push_back(makeCase(count));
+    }
+    return cases;
+}
+
 void Measure(BenchResults& results, const BenchFiles& files, const Options& options, Sampler& sampler,
              Watchdog& watchdog) {
     const std::vector<CommandCase> catalogue = CommandCatalogue(files);
@@ -213,16 +204,16 @@ void Measure(BenchResults& results, const BenchFiles& files, const Options& opti
     results.sta = Named("MinimalSta.exe");
     results.help = Named("-h");
     for (const CommandCase& command : catalogue) {
-        results.commands.push_back(Named(command.label, command.situation));
+        results.commands.push_back(SeriesOf(command));
     }
 
     // One run of everything first, unrecorded: the files are read from disk once, the emulator has its
     // proxies and stubs, and the first sample is not the odd one out.
     {
         Series discard;
-        sampler.RunProgram(L"MinimalConsole.exe", discard);
-        sampler.RunProgram(L"MinimalOle32.exe", discard);
-        sampler.RunProgram(L"MinimalSta.exe", discard);
+        for (const wchar_t* program : {L"MinimalConsole.exe", L"MinimalOle32.exe", L"MinimalSta.exe"}) {
+            sampler.RunProgram(program, discard);
+        }
         sampler.RunProbe();
         for (const CommandCase& command : catalogue) {
             sampler.RunCommand(command, discard);
@@ -271,18 +262,19 @@ void Measure(BenchResults& results, const BenchFiles& files, const Options& opti
     }
 
     results.scaleMinimal = Named("MinimalConsole.exe");
-    MeasureScale(results, results.idListScale, kIdListCounts, &IdListCase, options.scaleRounds, L"getIdList",
+    MeasureScale(results, results.idListScale, CasesOf(kIdListCounts, &IdListCase), options.scaleRounds,
                  sampler, watchdog);
-    MeasureScale(results, results.removeAllScale, kRemoveAllCounts, &RemoveAllCase, options.removeAllRounds,
-                 L"remove all", sampler, watchdog);
+    MeasureScale(results, results.removeAllScale, CasesOf(kRemoveAllCounts, &RemoveAllCase),
+                 options.removeAllRounds, sampler, watchdog);
+    MeasureScale(results, results.large, {LargeTokenCase(files), RemoveAmongCase(kRemoveAmongCount)},
+                 options.largeRounds, sampler, watchdog);
 }
 
 // "Load average ...: min, median, max" of the load log's second column; empty without samples.
-std::string LoadSummary(const std::string& log) {
+std::string LoadSummary(const std::vector<std::string>& log) {
     std::vector<double> loads;
-    for (const std::string& line : Lines(log)) {
-        const size_t blank = line.find(' ');
-        if (blank != std::string::npos) {
+    for (const std::string& line : log) {
+        if (const size_t blank = line.find(' '); blank != std::string::npos) {
             loads.push_back(std::strtod(line.c_str() + blank + 1, nullptr));
         }
     }
@@ -297,22 +289,6 @@ std::string LoadSummary(const std::string& log) {
     return text;
 }
 
-int FailedSamples(const BenchResults& results) {
-    size_t failed = results.minimal.problems.size() + results.ole32.problems.size() +
-                    results.sta.problems.size() + results.help.problems.size();
-    for (const Series& series : results.commands) {
-        failed += series.problems.size();
-    }
-    for (const auto* scale : {&results.idListScale, &results.removeAllScale}) {
-        for (const auto& entry : *scale) {
-            failed += entry.second.problems.size();
-        }
-    }
-    // The help series stands in the commands' table as well.
-    failed -= results.help.problems.size();
-    return static_cast<int>(failed);
-}
-
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -321,7 +297,7 @@ int wmain(int argc, wchar_t** argv) {
         PrintTo(STD_ERROR_HANDLE, kUsage);
         return static_cast<int>(E_INVALIDARG);
     }
-    const Apartment apartment;
+    const emulator::Apartment apartment;
     if (FAILED(apartment.Result())) {
         PrintTo(STD_ERROR_HANDLE, kNoApartment, static_cast<unsigned>(apartment.Result()));
         return static_cast<int>(apartment.Result());
@@ -337,8 +313,9 @@ int wmain(int argc, wchar_t** argv) {
     results.callPairsPerRound = kCallPairsPerRound;
     results.scaleRounds = options.scaleRounds;
     results.removeAllRounds = options.removeAllRounds;
+    results.largeRounds = options.largeRounds;
     if (!options.facts.empty()) {
-        results.facts = Lines(ReadText(options.facts));
+        results.facts = Lines(options.facts);
     }
 
     try {
@@ -350,30 +327,25 @@ int wmain(int argc, wchar_t** argv) {
         emulator::ClearJournal();
         RemoveBenchFiles(files, emulator::CacheFolder());
         if (!options.loadLog.empty()) {
-            if (std::string load = LoadSummary(ReadText(options.loadLog)); !load.empty()) {
+            if (std::string load = LoadSummary(Lines(options.loadLog)); !load.empty()) {
                 results.facts.push_back(std::move(load));
             }
         }
     } catch (const std::exception& problem) {
-        PrintTo(STD_ERROR_HANDLE, kFailure, quillet::json::FromUtf8(problem.what()).c_str());
+        PrintTo(STD_ERROR_HANDLE, kFailure, quillet::FromUtf8(problem.what()).c_str());
         return static_cast<int>(E_FAIL);
     }
 
     PrintTo(STD_ERROR_HANDLE, kProgress, L"writing the report");
-    if (!WriteText(options.markdown, RenderMarkdown(results))) {
-        PrintTo(STD_ERROR_HANDLE, kCannotWrite, options.markdown.c_str());
-        return static_cast<int>(E_FAIL);
+    for (const auto& [path, text] : {std::pair{&options.markdown, RenderMarkdown(results)},
+                                     std::pair{&options.plotData, RenderPlotData(results)}}) {
+        if (FAILED(quillet::WriteWholeFile(*path, text))) {
+            PrintTo(STD_ERROR_HANDLE, kCannotWrite, path->c_str());
+            return static_cast<int>(E_FAIL);
+        }
     }
-    if (!WriteText(options.plotData, RenderPlotData(results))) {
-        PrintTo(STD_ERROR_HANDLE, kCannotWrite, options.plotData.c_str());
-        return static_cast<int>(E_FAIL);
-    }
-    if (!options.samples.empty() && !WriteText(options.samples, RenderSamples(results))) {
-        PrintTo(STD_ERROR_HANDLE, kCannotWrite, options.samples.c_str());
-        return static_cast<int>(E_FAIL);
-    }
-    if (const int failed = FailedSamples(results); failed > 0) {
-        PrintTo(STD_ERROR_HANDLE, kSomeFailed, failed);
+    if (const size_t failed = FailedSamples(results); failed > 0) {
+        PrintTo(STD_ERROR_HANDLE, kSomeFailed, static_cast<unsigned>(failed));
         return static_cast<int>(E_FAIL);
     }
     return 0;

@@ -5,7 +5,6 @@
 #include "Statistics.h"
 
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace quillet::bench {
@@ -22,12 +21,13 @@ struct ProbeTimes {
 
 // Everything one run of the benchmark measured.
 struct BenchResults {
-    std::vector<std::string> facts; // "name: value" lines about the machine, in the order given
+    std::vector<std::string> facts; // lines about the machine, in the order given
     int rounds = 0;
     int startupsPerRound = 0;
     int callPairsPerRound = 0;
     int scaleRounds = 0;
     int removeAllRounds = 0;
+    int largeRounds = 0;
 
     Series minimal; // MinimalConsole.exe
     Series ole32;   // MinimalOle32.exe
@@ -48,9 +48,10 @@ struct BenchResults {
     std::vector<double> pipeWritesAtOnce;  // the same bytes in one write
     ProbeTimes probe;
 
-    std::vector<Series> commands;                    // the catalogue, help first
-    std::vector<std::pair<int, Series>> idListScale; // by number of applications
-    std::vector<std::pair<int, Series>> removeAllScale;
+    std::vector<Series> commands;       // the catalogue, help first
+    std::vector<Series> idListScale;    // by number of applications
+    std::vector<Series> removeAllScale; // by number of applications
+    std::vector<Series> large;          // large service states, each with a limit of its own
 
     // Taken between the scale samples, for their floors: the load may have changed since the rounds.
     Series scaleMinimal;
@@ -62,33 +63,6 @@ struct BenchResults {
 // Reads ActivationProbe's line, and the driver's time of that run, into times; false (and nothing added)
 // when it is not such a line.
 bool ParseProbeLine(const std::string& line, double wallMilliseconds, ProbeTimes& times);
-
-// One row of the report: a series against its floor.
-struct Evaluation {
-    Summary time;
-    ServiceWork work;        // of the first sample
-    bool workVaries = false; // the samples did not all do the same service work
-    double floor = 0;        // minimal start-up + one bare activation per object
-    double ratio = 0;        // median / floor
-    double staFloor = 0;     // the same floor above MinimalSta instead of MinimalConsole
-    double model = 0;        // staFloor + the first activation's set-up + the calls beyond Initialize
-};
-
-// The medians that every evaluation uses.
-struct Costs {
-    double minimal = 0;
-    double sta = 0;
-    ActivationCosts activation;
-    double call = 0;
-    // What a process that uses the service pays once, beyond its activations and MinimalSta's start-up:
-    // its first activation's set-up and the longer end of a process with connections to tear down.
-    double processOverhead = 0;
-};
-
-Costs MedianCosts(const BenchResults& results);
-// The same with the start-up and activations sampled in the scale phase, where there are any.
-Costs ScaleCosts(const BenchResults& results);
-Evaluation Evaluate(const Series& series, const Costs& costs);
 
 // The targets, as the report states them.
 inline constexpr double kHelpTarget = 1.10;
@@ -102,8 +76,7 @@ std::string RenderMarkdown(const BenchResults& results);
 // count, median, lower quartile, upper quartile, floor (milliseconds).
 std::string RenderPlotData(const BenchResults& results);
 
-// Every sample, one line each: label, situation, sample number, milliseconds (tab-separated), in the order
-// taken, for a closer look at a spread.
-std::string RenderSamples(const BenchResults& results);
+// How many samples of all series failed.
+size_t FailedSamples(const BenchResults& results);
 
 } // namespace quillet::bench

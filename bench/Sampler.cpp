@@ -2,7 +2,6 @@
 
 #include "EmulatorControl.h"
 #include "ServiceProbe.h"
-#include "json/Utf8.h"
 
 #include <cstdio>
 #include <exception>

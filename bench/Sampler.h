@@ -13,6 +13,8 @@ namespace quillet::bench {
 struct Series {
     std::string label;
     std::string situation;
+    int applications = 0;              // how many the service holds, for a scale series
+    double limitMs = 0;                // a target of its own: a median below this; 0 when none
     std::vector<double> milliseconds;  // the samples that ended as expected
     std::vector<ServiceWork> work;     // the journal's count for each of them
     std::vector<std::string> problems; // one line for each sample that did not

@@ -1,12 +1,15 @@
 #include "Scenarios.h"
 
-#include <cwchar>
+#include "service/ServiceContract.h"
+
+#include <strsafe.h>
 
 namespace quillet::bench {
 
 std::wstring BenchGuid(int number) {
     wchar_t guid[40];
-    std::swprintf(guid, std::size(guid), L"{B0000000-0000-4000-8000-%012X}", static_cast<unsigned>(number));
+    StringCchPrintfW(guid, std::size(guid), L"{B0000000-0000-4000-8000-%012X}",
+                     static_cast<unsigned>(number));
     return guid;
 }
 
@@ -15,7 +18,7 @@ std::wstring BenchName(int number) {
 }
 
 testing::Scenario Defaults() {
-    return testing::Scenario().Client(4).Admin(true);
+    return testing::Scenario().Client(kClientApplicationsInitialized).Admin(true);
 }
 
 testing::Scenario WithApplications(int count, int state) {

@@ -4,6 +4,8 @@
 
 #include "StreamingService.h"
 #include "service/ComPtr.h"
+#include "win32/Stopwatch.h"
+#include "win32/UniqueHandle.h"
 
 #include <string>
 #include <vector>
@@ -12,43 +14,33 @@ namespace quillet::bench {
 
 namespace {
 
-class Stopwatch {
-public:
-    Stopwatch() { QueryPerformanceCounter(&m_start); }
-    double Milliseconds() const {
-        LARGE_INTEGER now;
-        LARGE_INTEGER frequency;
-        QueryPerformanceCounter(&now);
-        QueryPerformanceFrequency(&frequency);
-        return 1000.0 * static_cast<double>(now.QuadPart - m_start.QuadPart) /
-               static_cast<double>(frequency.QuadPart);
-    }
-
-private:
-    LARGE_INTEGER m_start;
-};
-
 template <class T> ActivationTiming TimeActivationOf(REFCLSID clsid, REFIID iid) {
-    ActivationTiming timing;
     const Stopwatch total;
     ComPtr<T> object;
     Stopwatch step;
     if (FAILED(CreateLocalServerObject(clsid, iid, object))) {
-        return timing;
+        return {};
     }
-    const double create = step.Milliseconds();
-    step = Stopwatch();
+    const double create = step.ElapsedMs();
+    step.Restart();
     if (FAILED(object->Initialize(GetCurrentProcessId()))) {
-        return timing;
+        return {};
     }
-    const double initialize = step.Milliseconds();
-    step = Stopwatch();
+    const double initialize = step.ElapsedMs();
+    step.Restart();
     object.reset();
-    timing.release = step.Milliseconds();
-    timing.create = create;
-    timing.initialize = initialize;
-    timing.total = total.Milliseconds();
-    return timing;
+    const double release = step.ElapsedMs();
+    return {total.ElapsedMs(), create, initialize, release};
+}
+
+// A client object, initialised; none when the emulator refused either step.
+ComPtr<IStreamingClient> InitializedClient(HRESULT& hr) {
+    ComPtr<IStreamingClient> client;
+    hr = CreateLocalServerObject(CLSID_StreamingClient, IID_IStreamingClient, client);
+    if (SUCCEEDED(hr)) {
+        hr = client->Initialize(GetCurrentProcessId());
+    }
+    return SUCCEEDED(hr) ? std::move(client) : ComPtr<IStreamingClient>();
 }
 
 DWORD WINAPI DrainPipe(void* readEnd) {
@@ -61,24 +53,20 @@ DWORD WINAPI DrainPipe(void* readEnd) {
 
 // Writes into a fresh pipe, drained by a thread of its own, and times the writes alone.
 template <class Write> double TimePipe(Write write) {
-    HANDLE readEnd = nullptr;
-    HANDLE writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, nullptr, 0)) {
+    UniqueHandle readEnd;
+    UniqueHandle writeEnd;
+    if (!CreatePipe(readEnd.put(), writeEnd.put(), nullptr, 0)) {
         return -1;
     }
-    const HANDLE drain = CreateThread(nullptr, 0, &DrainPipe, readEnd, 0, nullptr);
-    double milliseconds = -1;
-    if (drain != nullptr) {
-        const Stopwatch stopwatch;
-        write(writeEnd);
-        milliseconds = stopwatch.Milliseconds();
+    const UniqueHandle drain(CreateThread(nullptr, 0, &DrainPipe, readEnd.get(), 0, nullptr));
+    if (!drain) {
+        return -1;
     }
-    CloseHandle(writeEnd);
-    if (drain != nullptr) {
-        WaitForSingleObject(drain, INFINITE);
-        CloseHandle(drain);
-    }
-    CloseHandle(readEnd);
+    const Stopwatch stopwatch;
+    write(writeEnd.get());
+    const double milliseconds = stopwatch.ElapsedMs();
+    writeEnd.reset(); // the drain sees the end of the pipe
+    WaitForSingleObject(drain.get(), INFINITE);
     return milliseconds;
 }
 
@@ -98,9 +86,9 @@ ActivationTiming TimeActivation(ServiceClass serviceClass) {
 
 CallTiming TimeCalls(int pairs) {
     CallTiming timing;
-    ComPtr<IStreamingClient> client;
-    if (FAILED(CreateLocalServerObject(CLSID_StreamingClient, IID_IStreamingClient, client)) ||
-        FAILED(client->Initialize(GetCurrentProcessId()))) {
+    HRESULT hr = S_OK;
+    const ComPtr<IStreamingClient> client = InitializedClient(hr);
+    if (!client) {
         return timing;
     }
     std::vector<double> serviceCalls;
@@ -111,13 +99,13 @@ CallTiming TimeCalls(int pairs) {
         if (FAILED(client->GetClientState(&state))) {
             break;
         }
-        serviceCalls.push_back(stopwatch.Milliseconds());
+        serviceCalls.push_back(stopwatch.ElapsedMs());
         UINT count = 0;
-        stopwatch = Stopwatch();
+        stopwatch.Restart();
         if (FAILED(client->GetTypeInfoCount(&count))) {
             break;
         }
-        bareCalls.push_back(stopwatch.Milliseconds());
+        bareCalls.push_back(stopwatch.ElapsedMs());
     }
     client->Uninitialize();
     if (!serviceCalls.empty() && serviceCalls.size() == bareCalls.size()) {
@@ -135,7 +123,7 @@ double TimeTraceLine(int count) {
     for (int i = 0; i < count; ++i) {
         OutputDebugStringW(kLine);
     }
-    return count > 0 ? stopwatch.Milliseconds() / count : 0;
+    return count > 0 ? stopwatch.ElapsedMs() / count : 0;
 }
 
 PipeWriteTiming TimePipeWrites(int count) {
@@ -160,13 +148,9 @@ PipeWriteTiming TimePipeWrites(int count) {
 }
 
 HRESULT PrimeEmulator() {
-    ComPtr<IStreamingClient> client;
-    HRESULT hr = CreateLocalServerObject(CLSID_StreamingClient, IID_IStreamingClient, client);
-    if (FAILED(hr)) {
-        return hr;
-    }
-    hr = client->Initialize(GetCurrentProcessId());
-    if (FAILED(hr)) {
+    HRESULT hr = S_OK;
+    const ComPtr<IStreamingClient> client = InitializedClient(hr);
+    if (!client) {
         return hr;
     }
     LONG state = 0;

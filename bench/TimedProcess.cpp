@@ -1,6 +1,8 @@
 #include "TimedProcess.h"
 
 #include "common/CommandLine.h"
+#include "win32/Stopwatch.h"
+#include "win32/UniqueHandle.h"
 
 namespace quillet::bench {
 
@@ -12,36 +14,6 @@ constexpr DWORD kPipeBytes = 1 << 20;
 // its write end; it is given up after this long.
 constexpr DWORD kDrainMs = 5000;
 
-class OwnedHandle {
-public:
-    explicit OwnedHandle(HANDLE handle = nullptr) : m_handle(handle) {}
-    OwnedHandle(const OwnedHandle&) = delete;
-    OwnedHandle& operator=(const OwnedHandle&) = delete;
-    ~OwnedHandle() { reset(); }
-    HANDLE get() const { return m_handle; }
-    HANDLE* put() {
-        reset();
-        return &m_handle;
-    }
-    void reset() {
-        if (valid()) {
-            CloseHandle(m_handle);
-        }
-        m_handle = nullptr;
-    }
-    bool valid() const { return m_handle != nullptr && m_handle != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE m_handle;
-};
-
-double MillisecondsBetween(const LARGE_INTEGER& start, const LARGE_INTEGER& end) {
-    LARGE_INTEGER frequency;
-    QueryPerformanceFrequency(&frequency);
-    return 1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) /
-           static_cast<double>(frequency.QuadPart);
-}
-
 // Reads the pipe on a thread of its own until its end, so that the child never blocks on a full pipe.
 class PipeReader {
 public:
@@ -51,11 +23,11 @@ public:
     PipeReader& operator=(const PipeReader&) = delete;
     ~PipeReader() { Finish(); }
 
-    bool Started() const { return m_thread.valid(); }
+    bool Started() const { return static_cast<bool>(m_thread); }
 
     // Waits for the end of the pipe (or gives the read up) and returns what arrived.
     const std::string& Finish() {
-        if (m_thread.valid()) {
+        if (m_thread) {
             if (WaitForSingleObject(m_thread.get(), kDrainMs) != WAIT_OBJECT_0) {
                 CancelSynchronousIo(m_thread.get());
                 WaitForSingleObject(m_thread.get(), INFINITE);
@@ -81,7 +53,7 @@ private:
 
     HANDLE m_readEnd;
     std::string m_data;
-    OwnedHandle m_thread;
+    UniqueHandle m_thread;
 };
 
 } // namespace
@@ -95,11 +67,11 @@ TimedRun RunTimed(const std::wstring& program, const std::vector<std::wstring>& 
     }
 
     SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
-    const OwnedHandle input(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                        &inheritable, OPEN_EXISTING, 0, nullptr));
-    OwnedHandle readEnd;
-    OwnedHandle writeEnd;
-    if (!input.valid() || !CreatePipe(readEnd.put(), writeEnd.put(), &inheritable, kPipeBytes) ||
+    const UniqueFile input(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                                       OPEN_EXISTING, 0, nullptr));
+    UniqueHandle readEnd;
+    UniqueHandle writeEnd;
+    if (!input || !CreatePipe(readEnd.put(), writeEnd.put(), &inheritable, kPipeBytes) ||
         !SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0)) {
         run.exitCode = GetLastError();
         return run;
@@ -118,9 +90,7 @@ TimedRun RunTimed(const std::wstring& program, const std::vector<std::wstring>& 
     startup.hStdError = writeEnd.get();
     PROCESS_INFORMATION process = {};
 
-    LARGE_INTEGER start;
-    LARGE_INTEGER end;
-    QueryPerformanceCounter(&start);
+    const Stopwatch stopwatch;
     const BOOL created = CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
                                         nullptr, nullptr, &startup, &process);
     const DWORD createError = GetLastError();
@@ -130,16 +100,15 @@ TimedRun RunTimed(const std::wstring& program, const std::vector<std::wstring>& 
         run.exitCode = createError;
         return run;
     }
-    const OwnedHandle processHandle(process.hProcess);
-    const OwnedHandle threadHandle(process.hThread);
+    const UniqueHandle processHandle(process.hProcess);
+    const UniqueHandle threadHandle(process.hThread);
     run.started = true;
     if (WaitForSingleObject(process.hProcess, timeoutMs) != WAIT_OBJECT_0) {
         TerminateProcess(process.hProcess, static_cast<UINT>(HRESULT_FROM_WIN32(ERROR_TIMEOUT)));
         WaitForSingleObject(process.hProcess, INFINITE);
         run.timedOut = true;
     }
-    QueryPerformanceCounter(&end);
-    run.milliseconds = MillisecondsBetween(start, end);
+    run.milliseconds = stopwatch.ElapsedMs();
     GetExitCodeProcess(process.hProcess, &run.exitCode);
     run.output = reader.Finish();
     return run;

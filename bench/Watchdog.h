@@ -1,5 +1,7 @@
 #pragma once
 
+#include "win32/UniqueHandle.h"
+
 #include <windows.h>
 
 #include <atomic>
@@ -24,8 +26,8 @@ private:
 
     ULONGLONG m_limitMs;
     std::atomic<ULONGLONG> m_lastBeat;
-    HANDLE m_stop;
-    HANDLE m_thread;
+    UniqueHandle m_stop;
+    UniqueHandle m_thread; // started last: it reads the members above
 };
 
 } // namespace quillet::bench

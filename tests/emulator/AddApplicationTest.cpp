@@ -85,7 +85,7 @@ TEST_F(AddApplicationTest, RefusalsLeaveTheStateAlone) {
     for (const auto& test : cases) {
         SCOPED_TRACE(test.name);
         Scenario(R"({"client":{"state":)" + std::to_string(test.clientState) +
-                 R"(},"applications":[{"guid":")" + Utf8(kAppB) + R"(","name":"Beta"}]})");
+                 R"(},"applications":[{"guid":")" + ToUtf8(kAppB) + R"(","name":"Beta"}]})");
         DeleteFileW(m_tokenPath.c_str());
         if (test.token != nullptr) {
             WriteToken(test.token);

@@ -65,9 +65,10 @@ protected:
 
     std::string CacheScenario(int sizeMB, int usedMB, long long applicationState = 1, int clientState = 4) {
         return R"({"client":{"state":)" + std::to_string(clientState) + R"(},"applications":[{"guid":")" +
-               Utf8(kAppA) + R"(","state":)" + std::to_string(applicationState) +
-               R"(}],"cache":{"location":)" + json::WriteCompact(json::Value(Utf8(emulator::CacheFolder()))) +
-               R"(,"sizeMB":)" + std::to_string(sizeMB) + R"(,"usedMB":)" + std::to_string(usedMB) + "}}";
+               ToUtf8(kAppA) + R"(","state":)" + std::to_string(applicationState) +
+               R"(}],"cache":{"location":)" +
+               json::WriteCompact(json::Value(ToUtf8(emulator::CacheFolder()))) + R"(,"sizeMB":)" +
+               std::to_string(sizeMB) + R"(,"usedMB":)" + std::to_string(usedMB) + "}}";
     }
 
     json::Value CacheState() {
@@ -78,9 +79,9 @@ protected:
 
 TEST_F(CacheTest, SettingsArrayHasTheFixedLayout) {
     auto cache = Cache();
-    OutVariant settings;
-    ASSERT_EQ(cache->GetCacheLocation(0, &settings.value), S_OK);
-    ReplyView view = ViewOf(settings.value);
+    UniqueVariant settings;
+    ASSERT_EQ(cache->GetCacheLocation(0, settings.put()), S_OK);
+    ReplyView view = ViewOf(settings);
     ASSERT_EQ(view.vt, VT_ARRAY | VT_VARIANT);
     EXPECT_EQ(view.lowerBound, 0);
     ASSERT_EQ(view.elements.size(), 6u);
@@ -149,16 +150,16 @@ TEST_F(CacheTest, SetCacheSettingsChecksEveryElement) {
         Scenario(CacheScenario(test.sizeMB, test.usedMB, test.applicationState));
         const json::Value before = CacheState();
         auto cache = Cache();
-        OutVariant settings;
-        ASSERT_EQ(cache->GetCacheLocation(0, &settings.value), S_OK);
-        test.change(settings.value.parray);
-        ReplyView sent = ViewOf(settings.value);
-        EXPECT_EQ(cache->SetCacheSettings(settings.value), test.expected);
+        UniqueVariant settings;
+        ASSERT_EQ(cache->GetCacheLocation(0, settings.put()), S_OK);
+        test.change(settings.parray);
+        ReplyView sent = ViewOf(settings);
+        EXPECT_EQ(cache->SetCacheSettings(settings), test.expected);
         json::Value after = CacheState();
         if (FAILED(test.expected)) {
             EXPECT_EQ(after, before) << "a refusal changes nothing";
         } else {
-            EXPECT_EQ(after.Find("location")->AsString(), Utf8(sent.elements[3].Text()));
+            EXPECT_EQ(after.Find("location")->AsString(), ToUtf8(sent.elements[3].Text()));
             EXPECT_EQ(after.Find("sizeMB")->AsInteger(), sent.elements[4].value.lVal);
         }
     }

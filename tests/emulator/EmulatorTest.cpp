@@ -1,7 +1,5 @@
 #include "EmulatorTest.h"
 
-#include "json/Utf8.h"
-
 #include <cstring>
 
 namespace quillet::testing {
@@ -37,19 +35,6 @@ ReplyView ViewOf(const VARIANT& reply) {
     }
     SafeArrayUnlock(reply.parray);
     return view;
-}
-
-std::string Utf8(std::wstring_view text) {
-    return json::ToUtf8(text);
-}
-
-void WriteBytes(const std::wstring& path, const std::string& bytes) {
-    HANDLE file =
-        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    DWORD written = 0;
-    EXPECT_TRUE(WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
-    CloseHandle(file);
 }
 
 void EmulatorTest::SetUp() {
@@ -98,7 +83,7 @@ long long EmulatorTest::ApplicationState(std::wstring_view guid) {
     json::Value state = State();
     if (const json::Value* applications = state.Find("applications")) {
         for (const json::Value& application : applications->Items()) {
-            if (application.Find("guid")->AsString() == Utf8(guid)) {
+            if (application.Find("guid")->AsString() == ToUtf8(guid)) {
                 return application.Find("state")->AsInteger();
             }
         }

@@ -1,10 +1,13 @@
 #pragma once
 
 #include "EmulatorControl.h"
+#include "QuilletRunner.h"
 #include "StreamingService.h"
 #include "json/Json.h"
 #include "service/Bstr.h"
 #include "service/ComPtr.h"
+#include "win32/UniqueVariant.h"
+#include "win32/Utf8.h"
 
 #include <gtest/gtest.h>
 
@@ -38,23 +41,9 @@ struct ReplyView {
 };
 ReplyView ViewOf(const VARIANT& reply);
 
-// Holds an out VARIANT and clears it.
-struct OutVariant {
-    VARIANT value;
-    OutVariant() { VariantInit(&value); }
-    ~OutVariant() { VariantClear(&value); }
-    OutVariant(const OutVariant&) = delete;
-    OutVariant& operator=(const OutVariant&) = delete;
-};
-
 inline UniqueBstr Bstr(std::wstring_view text) {
     return UniqueBstr::Copy(text);
 }
-
-std::string Utf8(std::wstring_view text);
-
-// Creates or replaces a file with these bytes.
-void WriteBytes(const std::wstring& path, const std::string& bytes);
 
 // Every emulator test starts from the defaults, with an empty journal, in an apartment of its own.
 class EmulatorTest : public ::testing::Test {

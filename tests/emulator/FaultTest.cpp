@@ -63,9 +63,9 @@ TEST_F(EmulatorTest, FaultWithTimesMinusOneActsOnEveryCall) {
 }
 
 TEST_F(EmulatorTest, FaultWithGuidMatchesOnlyCallsForThatApplication) {
-    Scenario(R"({"client":{"state":4},"applications":[{"guid":")" + Utf8(kAppA) + R"("},{"guid":")" +
-             Utf8(kAppB) + R"("}],"faults":[{"method":"LoadApplication","hr":"0x80070005","guid":")" +
-             Utf8(kAppB) + R"("}]})");
+    Scenario(R"({"client":{"state":4},"applications":[{"guid":")" + ToUtf8(kAppA) + R"("},{"guid":")" +
+             ToUtf8(kAppB) + R"("}],"faults":[{"method":"LoadApplication","hr":"0x80070005","guid":")" +
+             ToUtf8(kAppB) + R"("}]})");
     auto application = Application();
     auto a = Bstr(kAppA);
     auto b = Bstr(kAppB);

@@ -41,7 +41,7 @@ HRESULT Call(IStreamingApplication* application, Op op, const wchar_t* guid) {
 
 std::string OneApplication(long long state, int clientState = 4, int stopPolls = 0) {
     return R"({"client":{"state":)" + std::to_string(clientState) + R"(},"applications":[{"guid":")" +
-           Utf8(kAppA) + R"(","name":"Alpha","state":)" + std::to_string(state) + R"(,"stopPolls":)" +
+           ToUtf8(kAppA) + R"(","name":"Alpha","state":)" + std::to_string(state) + R"(,"stopPolls":)" +
            std::to_string(stopPolls) + "}]}";
 }
 
@@ -121,11 +121,11 @@ TEST_F(EmulatorTest, ApplicationOperationsNeedInitialisedApplications) {
                   kNotReady);
         // The queries work in any client state.
         LONG count = 0;
-        OutVariant list;
-        EXPECT_EQ(application->GetApplicationList(-1, &count, &list.value), S_OK);
+        UniqueVariant list;
+        EXPECT_EQ(application->GetApplicationList(-1, &count, list.put()), S_OK);
         EXPECT_EQ(count, 1);
-        OutVariant properties;
-        EXPECT_EQ(application->GetApplicationProperties(guid.get(), 1, &properties.value), S_OK);
+        UniqueVariant properties;
+        EXPECT_EQ(application->GetApplicationProperties(guid.get(), 1, properties.put()), S_OK);
         EXPECT_EQ(ApplicationState(kAppA), 1);
     }
 }
@@ -143,9 +143,9 @@ TEST_F(EmulatorTest, UnknownGuidsFail) {
     EXPECT_EQ(application->RunApplicationCommand(unknown.get(), exe.get(), empty.get(), empty.get(),
                                                  empty.get(), empty.get()),
               kNotFound);
-    OutVariant properties;
-    EXPECT_EQ(application->GetApplicationProperties(unknown.get(), 1, &properties.value), kNotFound);
-    EXPECT_EQ(properties.value.vt, VT_EMPTY);
+    UniqueVariant properties;
+    EXPECT_EQ(application->GetApplicationProperties(unknown.get(), 1, properties.put()), kNotFound);
+    EXPECT_EQ(properties.vt, VT_EMPTY);
 }
 
 TEST_F(EmulatorTest, GuidsMatchIgnoringCase) {
@@ -187,9 +187,9 @@ TEST_F(EmulatorTest, RunApplicationCommandNeedsAMountedApplicationAndAnExecutabl
 
 LONG QueryState(IStreamingApplication* application) {
     auto guid = Bstr(kAppA);
-    OutVariant properties;
-    EXPECT_EQ(application->GetApplicationProperties(guid.get(), 1, &properties.value), S_OK);
-    ReplyView view = ViewOf(properties.value);
+    UniqueVariant properties;
+    EXPECT_EQ(application->GetApplicationProperties(guid.get(), 1, properties.put()), S_OK);
+    ReplyView view = ViewOf(properties);
     return view.elements.empty() ? -1 : view.elements[0].value.lVal;
 }
 
@@ -216,13 +216,13 @@ TEST_F(EmulatorTest, StopPollsMinusOneNeverStops) {
 }
 
 TEST_F(EmulatorTest, PropertiesCarryStateNameAndRebootFlagWhereTheMaskAsks) {
-    Scenario(R"({"applications":[{"guid":")" + Utf8(kAppA) +
+    Scenario(R"({"applications":[{"guid":")" + ToUtf8(kAppA) +
              R"(","name":"Alpha Ω","state":16,"requiresReboot":true}]})");
     auto application = Application();
     auto guid = Bstr(kAppA);
-    OutVariant all;
-    ASSERT_EQ(application->GetApplicationProperties(guid.get(), 0x20000003, &all.value), S_OK);
-    ReplyView view = ViewOf(all.value);
+    UniqueVariant all;
+    ASSERT_EQ(application->GetApplicationProperties(guid.get(), 0x20000003, all.put()), S_OK);
+    ReplyView view = ViewOf(all);
     ASSERT_EQ(view.vt, VT_ARRAY | VT_VARIANT);
     EXPECT_EQ(view.lowerBound, 0);
     ASSERT_GE(view.elements.size(), 40u);
@@ -233,33 +233,33 @@ TEST_F(EmulatorTest, PropertiesCarryStateNameAndRebootFlagWhereTheMaskAsks) {
     EXPECT_EQ(view.elements[39].value.vt, VT_BOOL);
     EXPECT_EQ(view.elements[39].value.boolVal, VARIANT_TRUE);
 
-    OutVariant nameOnly;
-    ASSERT_EQ(application->GetApplicationProperties(guid.get(), 2, &nameOnly.value), S_OK);
-    view = ViewOf(nameOnly.value);
+    UniqueVariant nameOnly;
+    ASSERT_EQ(application->GetApplicationProperties(guid.get(), 2, nameOnly.put()), S_OK);
+    view = ViewOf(nameOnly);
     EXPECT_EQ(view.elements[0].value.vt, VT_EMPTY) << "only what the mask asks for";
     EXPECT_EQ(view.elements[1].Text(), L"Alpha \u03A9");
     EXPECT_EQ(view.elements[39].value.vt, VT_EMPTY);
 }
 
 TEST_F(EmulatorTest, ApplicationListHasTheCountAndTheGuidsInOrder) {
-    Scenario(R"({"applications":[{"guid":")" + Utf8(kAppB) + R"(","state":64},{"guid":")" + Utf8(kAppA) +
+    Scenario(R"({"applications":[{"guid":")" + ToUtf8(kAppB) + R"(","state":64},{"guid":")" + ToUtf8(kAppA) +
              R"(","state":1}]})");
     auto application = Application();
     LONG count = 0;
-    OutVariant list;
-    ASSERT_EQ(application->GetApplicationList(-1, &count, &list.value), S_OK);
+    UniqueVariant list;
+    ASSERT_EQ(application->GetApplicationList(-1, &count, list.put()), S_OK);
     EXPECT_EQ(count, 2);
-    ReplyView view = ViewOf(list.value);
+    ReplyView view = ViewOf(list);
     ASSERT_EQ(view.elements.size(), 2u);
     EXPECT_EQ(view.elements[0].value.vt, VT_BSTR);
     EXPECT_EQ(view.elements[0].Text(), kAppB);
     EXPECT_EQ(view.elements[1].Text(), kAppA);
 
     Scenario("{}");
-    OutVariant empty;
-    ASSERT_EQ(application->GetApplicationList(-1, &count, &empty.value), S_OK);
+    UniqueVariant empty;
+    ASSERT_EQ(application->GetApplicationList(-1, &count, empty.put()), S_OK);
     EXPECT_EQ(count, 0);
-    view = ViewOf(empty.value);
+    view = ViewOf(empty);
     EXPECT_TRUE(view.hasArray);
     EXPECT_TRUE(view.elements.empty());
 }

@@ -26,8 +26,8 @@ protected:
         DeleteFileW((m_target + L"\\payload.bin").c_str());
         DeleteFileW((emulator::CacheFolder() + L"\\payload.bin").c_str());
         // Any client state will do for multisource files; 0 shows it.
-        Scenario(R"({"client":{"state":0},"applications":[{"guid":")" + Utf8(kAppA) + R"("},{"guid":")" +
-                 Utf8(kAppB) + R"("}]})");
+        Scenario(R"({"client":{"state":0},"applications":[{"guid":")" + ToUtf8(kAppA) + R"("},{"guid":")" +
+                 ToUtf8(kAppB) + R"("}]})");
     }
 
     HRESULT Add(const wchar_t* guid, const std::wstring& source, const std::wstring& destination,
@@ -42,9 +42,9 @@ protected:
     ReplyView Info(const wchar_t* guid, HRESULT expected = S_OK) {
         auto cache = Cache();
         auto id = Bstr(guid);
-        OutVariant info;
-        EXPECT_EQ(cache->GetMultiSourceFileInfo(id.get(), &info.value), expected);
-        return ViewOf(info.value);
+        UniqueVariant info;
+        EXPECT_EQ(cache->GetMultiSourceFileInfo(id.get(), info.put()), expected);
+        return ViewOf(info);
     }
 
     std::wstring m_folder;
@@ -116,27 +116,27 @@ TEST_F(MultisourceTest, DeleteRemovesTheEntryAndTheEmulatorsCopyOnly) {
 TEST_F(MultisourceTest, IdListIsOneDimensionalAndEmptyWhenThereIsNothing) {
     auto cache = Cache();
     LONG count = -1;
-    OutVariant none;
-    ASSERT_EQ(cache->GetMultiSourceFileIdList(VARIANT_FALSE, &count, &none.value), S_OK);
+    UniqueVariant none;
+    ASSERT_EQ(cache->GetMultiSourceFileIdList(VARIANT_FALSE, &count, none.put()), S_OK);
     EXPECT_EQ(count, 0);
-    ReplyView view = ViewOf(none.value);
+    ReplyView view = ViewOf(none);
     ASSERT_TRUE(view.hasArray);
-    EXPECT_EQ(SafeArrayGetDim(none.value.parray), 1u);
+    EXPECT_EQ(SafeArrayGetDim(none.parray), 1u);
     EXPECT_TRUE(view.elements.empty());
 
-    Scenario(R"({"applications":[{"guid":")" + Utf8(kAppA) + R"("},{"guid":")" + Utf8(kAppB) +
-             R"("}],"multisource":[{"appGuid":")" + Utf8(kAppA) + R"(","finished":false},{"appGuid":")" +
-             Utf8(kAppB) + R"("}]})");
+    Scenario(R"({"applications":[{"guid":")" + ToUtf8(kAppA) + R"("},{"guid":")" + ToUtf8(kAppB) +
+             R"("}],"multisource":[{"appGuid":")" + ToUtf8(kAppA) + R"(","finished":false},{"appGuid":")" +
+             ToUtf8(kAppB) + R"("}]})");
     const struct {
         VARIANT_BOOL finishedOnly;
         std::vector<std::wstring> expected;
     } cases[] = {{VARIANT_FALSE, {kAppA, kAppB}}, {VARIANT_TRUE, {kAppB}}};
     for (const auto& test : cases) {
-        OutVariant ids;
-        ASSERT_EQ(cache->GetMultiSourceFileIdList(test.finishedOnly, &count, &ids.value), S_OK);
+        UniqueVariant ids;
+        ASSERT_EQ(cache->GetMultiSourceFileIdList(test.finishedOnly, &count, ids.put()), S_OK);
         EXPECT_EQ(count, static_cast<LONG>(test.expected.size()));
         std::vector<std::wstring> listed;
-        for (const Element& element : ViewOf(ids.value).elements) {
+        for (const Element& element : ViewOf(ids).elements) {
             listed.push_back(element.Text());
         }
         EXPECT_EQ(listed, test.expected);
@@ -144,7 +144,7 @@ TEST_F(MultisourceTest, IdListIsOneDimensionalAndEmptyWhenThereIsNothing) {
 }
 
 TEST_F(MultisourceTest, RemovingTheApplicationRemovesItsEntry) {
-    Scenario(R"({"client":{"state":4},"applications":[{"guid":")" + Utf8(kAppA) + R"(","state":1}]})");
+    Scenario(R"({"client":{"state":4},"applications":[{"guid":")" + ToUtf8(kAppA) + R"(","state":1}]})");
     ASSERT_EQ(Add(kAppA, m_source, m_target), S_OK);
     auto application = Application();
     auto a = Bstr(kAppA);

@@ -7,7 +7,7 @@ namespace quillet::testing {
 namespace {
 
 TEST_F(EmulatorTest, StateSurvivesARestartOfTheEmulator) {
-    Scenario(R"({"client":{"state":2},"applications":[{"guid":")" + Utf8(kAppA) + R"(","name":"Alpha"}]})");
+    Scenario(R"({"client":{"state":2},"applications":[{"guid":")" + ToUtf8(kAppA) + R"(","name":"Alpha"}]})");
     {
         auto client = Client();
         ASSERT_EQ(client->InitApplications(), S_OK);
@@ -25,9 +25,9 @@ TEST_F(EmulatorTest, StateSurvivesARestartOfTheEmulator) {
     EXPECT_EQ(state, 4);
     auto application = Application();
     auto guid = Bstr(kAppA);
-    OutVariant properties;
-    ASSERT_EQ(application->GetApplicationProperties(guid.get(), 3, &properties.value), S_OK);
-    ReplyView view = ViewOf(properties.value);
+    UniqueVariant properties;
+    ASSERT_EQ(application->GetApplicationProperties(guid.get(), 3, properties.put()), S_OK);
+    ReplyView view = ViewOf(properties);
     EXPECT_EQ(view.elements[0].value.lVal, 4);
     EXPECT_EQ(view.elements[1].Text(), L"Alpha");
 
@@ -60,7 +60,7 @@ TEST_F(EmulatorTest, ExternalEditOfTheStateIsSeenByTheNextCall) {
 }
 
 TEST_F(EmulatorTest, ReadOnlyCallsDoNotRewriteTheState) {
-    Scenario(R"({"client":{"state":4} ,  "applications":[{"guid":")" + Utf8(kAppA) + R"("}]})");
+    Scenario(R"({"client":{"state":4} ,  "applications":[{"guid":")" + ToUtf8(kAppA) + R"("}]})");
     HANDLE before = CreateFileW(emulator::StatePath().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                 OPEN_EXISTING, 0, nullptr);
     FILETIME written = {};
@@ -68,8 +68,8 @@ TEST_F(EmulatorTest, ReadOnlyCallsDoNotRewriteTheState) {
     CloseHandle(before);
     auto application = Application();
     LONG count = 0;
-    OutVariant list;
-    ASSERT_EQ(application->GetApplicationList(-1, &count, &list.value), S_OK);
+    UniqueVariant list;
+    ASSERT_EQ(application->GetApplicationList(-1, &count, list.put()), S_OK);
     auto client = Client();
     EXPECT_EQ(client->StartClient(), static_cast<HRESULT>(0xA0044011));
     std::string text = json::WriteCompact(State());
@@ -103,7 +103,7 @@ TEST_F(EmulatorTest, UnreadableStateFailsEveryCallUntilItIsFixed) {
 }
 
 TEST_F(EmulatorTest, JournalOfAShortSequence) {
-    Scenario(R"({"client":{"state":4},"applications":[{"guid":")" + Utf8(kAppA) + R"(","state":16}]})");
+    Scenario(R"({"client":{"state":4},"applications":[{"guid":")" + ToUtf8(kAppA) + R"(","state":16}]})");
     emulator::ClearJournal();
     const std::string pid = std::to_string(ProcessId());
     {
@@ -144,7 +144,7 @@ TEST_F(EmulatorTest, JournalOfAShortSequence) {
         EXPECT_EQ(cache->SetCacheSettings(settings), E_INVALIDARG);
         VariantClear(&settings);
     }
-    const std::string guid = Utf8(kAppA);
+    const std::string guid = ToUtf8(kAppA);
     const std::vector<std::string> expected = {
         R"({"seq":1,"event":"create","interface":"IStreamingClient","object":1})",
         R"({"seq":2,"object":1,"interface":"IStreamingClient","method":"Initialize","args":[)" + pid +

@@ -36,43 +36,43 @@ class ReplyShapeTest : public EmulatorTest {
 public:
     Answer List() {
         auto application = Application();
-        OutVariant reply;
+        UniqueVariant reply;
         LONG count = -1;
-        HRESULT hr = application->GetApplicationList(-1, &count, &reply.value);
-        return Take(hr, reply.value, count);
+        HRESULT hr = application->GetApplicationList(-1, &count, reply.put());
+        return Take(hr, reply, count);
     }
     Answer Properties(LONG mask) {
         auto application = Application();
         auto guid = Bstr(kAppA);
-        OutVariant reply;
-        HRESULT hr = application->GetApplicationProperties(guid.get(), mask, &reply.value);
-        return Take(hr, reply.value);
+        UniqueVariant reply;
+        HRESULT hr = application->GetApplicationProperties(guid.get(), mask, reply.put());
+        return Take(hr, reply);
     }
     Answer Settings() {
         auto cache = Cache();
-        OutVariant reply;
-        HRESULT hr = cache->GetCacheLocation(0, &reply.value);
-        return Take(hr, reply.value);
+        UniqueVariant reply;
+        HRESULT hr = cache->GetCacheLocation(0, reply.put());
+        return Take(hr, reply);
     }
     Answer Info() {
         auto cache = Cache();
         auto guid = Bstr(kAppA);
-        OutVariant reply;
-        HRESULT hr = cache->GetMultiSourceFileInfo(guid.get(), &reply.value);
-        return Take(hr, reply.value);
+        UniqueVariant reply;
+        HRESULT hr = cache->GetMultiSourceFileInfo(guid.get(), reply.put());
+        return Take(hr, reply);
     }
     Answer Ids() {
         auto cache = Cache();
-        OutVariant reply;
+        UniqueVariant reply;
         LONG count = -1;
-        HRESULT hr = cache->GetMultiSourceFileIdList(VARIANT_FALSE, &count, &reply.value);
-        return Take(hr, reply.value, count);
+        HRESULT hr = cache->GetMultiSourceFileIdList(VARIANT_FALSE, &count, reply.put());
+        return Take(hr, reply, count);
     }
 
     std::string Setup(const char* method, const char* shape, int times) {
-        return R"({"applications":[{"guid":")" + Utf8(kAppA) + R"(","name":"Alpha"},{"guid":")" +
-               Utf8(kAppB) + R"("}],"multisource":[{"appGuid":")" + Utf8(kAppA) +
-               R"(","sourcePath":"C:\\a","localPath":"C:\\b"},)" + R"({"appGuid":")" + Utf8(kAppB) +
+        return R"({"applications":[{"guid":")" + ToUtf8(kAppA) + R"(","name":"Alpha"},{"guid":")" +
+               ToUtf8(kAppB) + R"("}],"multisource":[{"appGuid":")" + ToUtf8(kAppA) +
+               R"(","sourcePath":"C:\\a","localPath":"C:\\b"},)" + R"({"appGuid":")" + ToUtf8(kAppB) +
                R"("}],"replies":[{"method":")" + method + R"(","shape":")" + shape + R"(","times":)" +
                std::to_string(times) + "}]}";
     }

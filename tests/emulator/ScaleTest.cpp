@@ -33,8 +33,8 @@ double ListMilliseconds(IStreamingApplication* application, LONG expected) {
         LARGE_INTEGER end;
         QueryPerformanceCounter(&start);
         LONG count = 0;
-        OutVariant list;
-        EXPECT_EQ(application->GetApplicationList(-1, &count, &list.value), S_OK);
+        UniqueVariant list;
+        EXPECT_EQ(application->GetApplicationList(-1, &count, list.put()), S_OK);
         QueryPerformanceCounter(&end);
         EXPECT_EQ(count, expected);
         best = std::min(best, Milliseconds(start, end));

@@ -187,7 +187,7 @@ struct GeneratedRun {
 std::string Described(const GeneratedRun& run) {
     std::string text;
     for (const std::wstring& arg : run.args) {
-        text += "[" + Utf8(arg.size() > 200 ? arg.substr(0, 200) + L"..." : arg) + "] ";
+        text += "[" + ToUtf8(arg.size() > 200 ? arg.substr(0, 200) + L"..." : arg) + "] ";
     }
     text += run.raw ? "(unquoted) " : "";
     char code[16];
@@ -239,7 +239,7 @@ TEST_P(GeneratedCommandLines, EndWithADocumentedCodeAndTheirOwnMessages) {
     ASSERT_EQ(emulator::EnsureResident(), S_OK);
 
     const std::wstring token = TempPath(L"fuzz.tok");
-    WriteFileBytes(token, R"({"name":"%s Fuzz","guid":"{F0220000-0000-4000-8000-000000000001}"})");
+    WriteBytes(token, R"({"name":"%s Fuzz","guid":"{F0220000-0000-4000-8000-000000000001}"})");
 
     const std::wstring helpText = DecodeConsole(RunQuillet({L"-h"}).output);
     ASSERT_TRUE(helpText.starts_with(L"\r\nNAME:")) << "the help text is the oracle of -h";
@@ -324,7 +324,7 @@ TEST(ProgramOutput, AcceptsOnlyTheSelectedCommandsOwnMessages) {
         {{L"apps"}, L"help\r\n", false},
     };
     for (const auto& row : rows) {
-        EXPECT_EQ(MadeOf(row.output, MessagesFor(row.args, L"help\r\n")), row.accepted) << Utf8(row.output);
+        EXPECT_EQ(MadeOf(row.output, MessagesFor(row.args, L"help\r\n")), row.accepted) << ToUtf8(row.output);
     }
 }
 

@@ -54,7 +54,7 @@ std::string LocationSent() {
 }
 
 std::string JsonText(const std::wstring& text) {
-    return json::WriteCompact(json::Value(Utf8(text)));
+    return json::WriteCompact(json::Value(ToUtf8(text)));
 }
 
 class HostileInput : public ::testing::Test {
@@ -76,7 +76,7 @@ protected:
     static void ExpectTraced(const RunResult& result, const std::wstring& message) {
         const std::vector<std::wstring> messages = result.TraceMessages();
         EXPECT_NE(std::find(messages.begin(), messages.end(), AsTraced(message)), messages.end())
-            << Utf8(message);
+            << ToUtf8(message);
     }
 };
 
@@ -86,21 +86,21 @@ TEST_F(HostileInput, GuidReachesTheServiceAndPrintsLiterally) {
     const RunResult result =
         Run({L"application", L"start", kHostile}, L"Starting application [" + kHostile + L"]... Success.\n");
     EXPECT_EQ(result.exitCode, 0u);
-    EXPECT_EQ(Argument("IStreamingApplication.StartApplication", 0), Utf8(kHostile));
+    EXPECT_EQ(Argument("IStreamingApplication.StartApplication", 0), ToUtf8(kHostile));
     ExpectTraced(result, L"Querying app =<" + kHostile + L"> returns with status 16.\n");
     ExpectTraced(result, L"Modifying app =<" + kHostile + L"> from [16] to [64] succeeded.\n");
 }
 
 TEST_F(HostileInput, PathsReachTheServiceAndPrintLiterally) {
     const std::wstring token = TempPath(kFileName + L".tok");
-    WriteFileBytes(token, R"({"name":)" + JsonText(kHostile) + R"(,"guid":")" + Utf8(kAlpha) + R"("})");
+    WriteBytes(token, R"({"name":)" + JsonText(kHostile) + R"(,"guid":")" + ToUtf8(kAlpha) + R"("})");
     Scenario().Client(4).Cache(kHostile, 2048).Write();
     RunResult result =
         Run({L"application", L"add", token},
             L"Adding application... Success.\nAppName: [" + kHostile + L"]\nAppGuid: [" + kAlpha + L"]\n");
     DeleteFileW(token.c_str());
     EXPECT_EQ(result.exitCode, 0u);
-    EXPECT_EQ(Argument("IStreamingApplication.AddApplication", 0), Utf8(token));
+    EXPECT_EQ(Argument("IStreamingApplication.AddApplication", 0), ToUtf8(token));
 
     result = Run({L"cache", L"location"}, kHostile + L"\n");
     EXPECT_EQ(result.exitCode, 0u);
@@ -115,7 +115,7 @@ TEST_F(HostileInput, PathsReachTheServiceAndPrintLiterally) {
     emulator::ClearJournal();
     result = Run({L"cache", L"location", kHostile}, L"Changing cache location... Failed.\n");
     EXPECT_NE(result.exitCode, 0u);
-    EXPECT_EQ(LocationSent(), Utf8(kHostile));
+    EXPECT_EQ(LocationSent(), ToUtf8(kHostile));
 }
 
 TEST_F(HostileInput, UrlReachesTheServiceUnchanged) {
@@ -124,7 +124,7 @@ TEST_F(HostileInput, UrlReachesTheServiceUnchanged) {
     Scenario().Client(4).Write();
     const RunResult result = Run({L"application", L"add", url}, L"Adding application... Failed\n");
     EXPECT_NE(result.exitCode, 0u);
-    EXPECT_EQ(Argument("IStreamingApplication.AddApplication", 0), Utf8(url));
+    EXPECT_EQ(Argument("IStreamingApplication.AddApplication", 0), ToUtf8(url));
     EXPECT_EQ(Argument("IStreamingApplication.AddApplication", 1), "-1");
 }
 
@@ -140,7 +140,7 @@ TEST_F(HostileInput, ParametersReachTheServiceQuotedAndTraceLiterally) {
     RunResult result = Run({L"application", L"start", kAlpha, kHostile, kField},
                            L"Starting application [Alpha]... Failed.\n");
     EXPECT_EQ(result.exitCode, kInvalidArgument);
-    EXPECT_EQ(Argument("IStreamingApplication.StartApplicationWithParameters", 1), Utf8(quoted));
+    EXPECT_EQ(Argument("IStreamingApplication.StartApplicationWithParameters", 1), ToUtf8(quoted));
     ExpectTraced(result, std::wstring(L"Failed to start Application <") + kAlpha + L"> with parameters <" +
                              quoted + L"> [87].\n");
 
@@ -173,14 +173,14 @@ TEST_F(HostileInput, MultisourceStringsReachTheServiceSplitAndPrintLiterally) {
                      L"\nSize - 0\nMax Size - 0\nStart Time - 12/30/1899 00:00:00 \nFinish Time - 12/30/1899 "
                      L"00:00:00 \n");
     EXPECT_EQ(result.exitCode, 0u);
-    EXPECT_EQ(Argument("IStreamingCache.GetMultiSourceFileInfo", 0), Utf8(kField));
+    EXPECT_EQ(Argument("IStreamingCache.GetMultiSourceFileInfo", 0), ToUtf8(kField));
 
     // Untrimmed: the padded guid names no application that the service knows.
     emulator::ClearJournal();
     result =
         Run({L"cache", L"multisource", L"delete", L"  " + kField}, L"Deleting multisource file...Failed.\n");
     EXPECT_EQ(result.exitCode, 0x80070490u);
-    EXPECT_EQ(Argument("IStreamingCache.DeleteMultiSourceFile", 0), Utf8(L"  " + kField));
+    EXPECT_EQ(Argument("IStreamingCache.DeleteMultiSourceFile", 0), ToUtf8(L"  " + kField));
 }
 
 // The longest command line that CreateProcess accepts: the arguments with filler, a run of pattern as
@@ -232,7 +232,7 @@ TEST_F(HostileInput, LongestArgumentsReachTheServiceAndCutTheirTraceLines) {
     Scenario().Client(4).Admin(true).App(guid.args[2], L"Long", 16).Write();
     RunResult result = Run(guid.args, L"Starting application [Long]... Success.\n");
     EXPECT_EQ(result.exitCode, 0u);
-    EXPECT_EQ(Argument("IStreamingApplication.StartApplication", 0), Utf8(guid.args[2]));
+    EXPECT_EQ(Argument("IStreamingApplication.StartApplication", 0), ToUtf8(guid.args[2]));
     ASSERT_FALSE(result.trace.empty());
     for (const std::wstring& line : result.trace) {
         EXPECT_EQ(line.size(), kLongestTraceLine) << "a line with the guid is cut, not overrun";
@@ -244,14 +244,14 @@ TEST_F(HostileInput, LongestArgumentsReachTheServiceAndCutTheirTraceLines) {
     const LongArgument path = Longest({L"cache", L"location", L""}, 2, L"C:\\", L"", pattern);
     result = Run(path.args, L"Changing cache location... Failed.\n");
     EXPECT_NE(result.exitCode, 0u);
-    EXPECT_EQ(LocationSent(), Utf8(path.args[2]));
+    EXPECT_EQ(LocationSent(), ToUtf8(path.args[2]));
 
     // A URL.
     emulator::ClearJournal();
     const LongArgument url = Longest({L"application", L"add", L""}, 2, L"http://127.0.0.1:1/", L"", pattern);
     result = Run(url.args, L"Adding application... Failed\n");
     EXPECT_NE(result.exitCode, 0u);
-    EXPECT_EQ(Argument("IStreamingApplication.AddApplication", 0), Utf8(url.args[2]));
+    EXPECT_EQ(Argument("IStreamingApplication.AddApplication", 0), ToUtf8(url.args[2]));
 
     // Launch parameters, refused by the service so that they show in the trace.
     emulator::ClearJournal();
@@ -264,7 +264,7 @@ TEST_F(HostileInput, LongestArgumentsReachTheServiceAndCutTheirTraceLines) {
     result = Run(parameters.args, L"Starting application [Alpha]... Failed.\n");
     EXPECT_EQ(result.exitCode, kInvalidArgument);
     EXPECT_EQ(Argument("IStreamingApplication.StartApplicationWithParameters", 1),
-              Utf8(L"\"" + parameters.args[3] + L"\""));
+              ToUtf8(L"\"" + parameters.args[3] + L"\""));
     const std::wstring failed =
         std::wstring(L"Failed to start Application <") + kAlpha + L"> with parameters <\"";
     bool cut = false;
@@ -312,7 +312,7 @@ TEST_F(HostileInput, ArgumentOneCharacterTooLongNeverArrivesWhole) {
     CloseHandle(nul);
     if (RunningUnderWine()) {
         EXPECT_TRUE(created);
-        EXPECT_EQ(LocationSent(), Utf8(longest.args[2]));
+        EXPECT_EQ(LocationSent(), ToUtf8(longest.args[2]));
     } else {
         EXPECT_FALSE(created);
         EXPECT_EQ(error, static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE));

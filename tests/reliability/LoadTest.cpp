@@ -149,10 +149,10 @@ TEST(Load, EightProcessesAtOnceLeaveExactlyWhatTheyDid) {
     std::vector<std::wstring> sources;
     for (int worker = 1; worker <= kWorkers; ++worker) {
         tokens.push_back(folder + L"\\load" + std::to_wstring(worker) + L".tok");
-        WriteFileBytes(tokens.back(), R"({"name":")" + Utf8(NameOf(worker)) + R"(","guid":")" +
-                                          Utf8(Guid(worker)) + R"("})");
+        WriteBytes(tokens.back(), R"({"name":")" + ToUtf8(NameOf(worker)) + R"(","guid":")" +
+                                      ToUtf8(Guid(worker)) + R"("})");
         sources.push_back(folder + L"\\load" + std::to_wstring(worker) + L".stc");
-        WriteFileBytes(sources.back(), std::string(1024, 'x'));
+        WriteBytes(sources.back(), std::string(1024, 'x'));
     }
 
     std::mutex lock; // guards finished and the order counter
@@ -208,7 +208,7 @@ TEST(Load, EightProcessesAtOnceLeaveExactlyWhatTheyDid) {
     // Every process: its exit code goes with its output, and under load nothing fails.
     for (const Finished& run : finished) {
         const std::string expected =
-            Expand(run.step->output, Utf8(NameOf(run.worker)), Utf8(Guid(run.worker)));
+            Expand(run.step->output, ToUtf8(NameOf(run.worker)), ToUtf8(Guid(run.worker)));
         EXPECT_EQ(run.result.output, ConsoleBytes(std::wstring(expected.begin(), expected.end())))
             << run.step->name << " of worker " << run.worker;
         EXPECT_EQ(run.result.exitCode, 0u) << run.step->name << " of worker " << run.worker;
@@ -219,10 +219,10 @@ TEST(Load, EightProcessesAtOnceLeaveExactlyWhatTheyDid) {
     std::set<std::string> expectedFiles;
     for (int worker = 1; worker <= kWorkers; ++worker) {
         if (models[worker].exists) {
-            expectedApps.insert(Utf8(Guid(worker)) + " " + std::to_string(models[worker].state));
+            expectedApps.insert(ToUtf8(Guid(worker)) + " " + std::to_string(models[worker].state));
         }
         if (models[worker].multisource) {
-            expectedFiles.insert(Utf8(Guid(worker)));
+            expectedFiles.insert(ToUtf8(Guid(worker)));
         }
     }
     std::set<std::string> apps;

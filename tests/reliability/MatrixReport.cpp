@@ -160,7 +160,7 @@ std::string MatrixSection::Shown(std::wstring text) const {
     for (const auto& [what, with] : m_abbreviations) {
         Replace(text, what, with);
     }
-    return Utf8(text);
+    return ToUtf8(text);
 }
 
 void MatrixSection::Add(std::string fault, const std::vector<std::wstring>& args, const RunResult& result) {

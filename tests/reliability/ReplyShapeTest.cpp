@@ -47,7 +47,8 @@ protected:
             ASSERT_EQ(row.expected.size(), commands.size()) << row.shape;
             for (size_t i = 0; i < commands.size(); ++i) {
                 const Command& command = commands[i];
-                SCOPED_TRACE(std::string(row.shape) + " / " + Utf8(command.args[0] + L" " + command.args[1]));
+                SCOPED_TRACE(std::string(row.shape) + " / " +
+                             ToUtf8(command.args[0] + L" " + command.args[1]));
                 emulator::ClearJournal();
                 Scenario scenario = command.scenario;
                 scenario.Reply(method, row.shape).Write();
@@ -65,8 +66,8 @@ protected:
     AlphaToken m_alpha;
 };
 
-const std::string kA = Utf8(kAlpha);
-const std::string kB = Utf8(kBeta);
+const std::string kA = ToUtf8(kAlpha);
+const std::string kB = ToUtf8(kBeta);
 
 // The same expectation for every command of a query.
 std::vector<Expect> Each(size_t count, const std::string& output, DWORD exitCode) {

@@ -149,17 +149,8 @@ std::wstring TempPath(std::wstring_view name) {
            std::wstring(name);
 }
 
-void WriteFileBytes(const std::wstring& path, std::string_view bytes) {
-    const HANDLE file =
-        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE) << Utf8(path);
-    DWORD written = 0;
-    EXPECT_TRUE(WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
-    CloseHandle(file);
-}
-
 AlphaToken::AlphaToken() : m_path(TempPath(L"alpha.tok")) {
-    WriteFileBytes(m_path, R"({"name":"Alpha","guid":")" + Utf8(kAlpha) + R"(","requiresReboot":true})");
+    WriteBytes(m_path, R"({"name":"Alpha","guid":")" + ToUtf8(kAlpha) + R"(","requiresReboot":true})");
 }
 
 AlphaToken::~AlphaToken() {

@@ -44,9 +44,6 @@ std::wstring ReportsDirectory();
 // A path in the temporary folder, named after this process so that test programs never share it.
 std::wstring TempPath(std::wstring_view name);
 
-// Creates or replaces a file with these bytes.
-void WriteFileBytes(const std::wstring& path, std::string_view bytes);
-
 // A token file for Alpha that requires a reboot; the file goes with the object.
 class AlphaToken {
 public:

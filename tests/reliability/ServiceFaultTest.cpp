@@ -48,7 +48,7 @@ protected:
         if (!row.traced.empty()) {
             const std::vector<std::wstring> messages = result.TraceMessages();
             EXPECT_NE(std::find(messages.begin(), messages.end(), row.traced), messages.end())
-                << Utf8(row.traced);
+                << ToUtf8(row.traced);
         }
         EXPECT_EQ(ProcessCount(L"Quillet.exe", GetCurrentProcessId()), 0);
         return result;
@@ -88,7 +88,7 @@ std::wstring Traced(const std::string& format, DWORD hr) {
 
 TEST_F(FaultMatrix, ServiceDiesInsideACall) {
     const std::wstring alpha = kAlpha;
-    const std::string a = Utf8(kAlpha);
+    const std::string a = ToUtf8(kAlpha);
     const std::vector<std::wstring> start = {L"application", L"start", alpha};
     const std::string added = "AppName: [Alpha]\nAppGuid: [" + a + "]\n";
     const std::vector<FaultRow> rows = {
@@ -242,7 +242,7 @@ TEST_F(FaultMatrix, ServiceDiesInsideACall) {
     MatrixSection report("crash");
     report.Abbreviate(m_alpha.Path(), L"<token>");
     for (const FaultRow& row : rows) {
-        SCOPED_TRACE(row.fault + " / " + Utf8(row.args[0] + L" " + row.args[1]));
+        SCOPED_TRACE(row.fault + " / " + ToUtf8(row.args[0] + L" " + row.args[1]));
         const RunResult result = Run(row);
         const std::string method = row.fault.substr(row.fault.find('`') + 1);
         const std::string crashed = CrashedCall();
@@ -363,7 +363,7 @@ TEST_F(FaultMatrix, ServiceRefusesToCreateAnObject) {
     MatrixSection report("create");
     report.Abbreviate(m_alpha.Path(), L"<token>");
     for (const FaultRow& row : rows) {
-        SCOPED_TRACE(row.fault + " / " + Utf8(row.args[0] + L" " + row.args[1]));
+        SCOPED_TRACE(row.fault + " / " + ToUtf8(row.args[0] + L" " + row.args[1]));
         const RunResult result = Run(row);
         report.Add(row.fault, row.args, result);
     }

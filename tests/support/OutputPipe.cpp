@@ -16,38 +16,19 @@ std::wstring UniquePipeName() {
 
 OutputPipe::~OutputPipe() {
     Cancel();
-    CloseChildEnd();
-    if (m_readEnd != nullptr) {
-        CloseHandle(m_readEnd);
-    }
-    if (m_event != nullptr) {
-        CloseHandle(m_event);
-    }
 }
 
 bool OutputPipe::Create() {
     const std::wstring name = UniquePipeName();
-    m_readEnd = CreateNamedPipeW(name.c_str(),
-                                 PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
-                                 PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 0, 65536, 0, nullptr);
-    if (m_readEnd == INVALID_HANDLE_VALUE) {
-        m_readEnd = nullptr;
+    m_readEnd.reset(CreateNamedPipeW(
+        name.c_str(), PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
+        PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 0, 65536, 0, nullptr));
+    if (!m_readEnd) {
         return false;
     }
-    m_childEnd = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (m_childEnd == INVALID_HANDLE_VALUE) {
-        m_childEnd = nullptr;
-        return false;
-    }
-    m_event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    return m_event != nullptr;
-}
-
-void OutputPipe::CloseChildEnd() {
-    if (m_childEnd != nullptr) {
-        CloseHandle(m_childEnd);
-        m_childEnd = nullptr;
-    }
+    m_childEnd.reset(CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    m_event.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    return m_childEnd && m_event;
 }
 
 void OutputPipe::BeginReading() {
@@ -58,11 +39,11 @@ void OutputPipe::IssueRead() {
     // Reads that complete at once are taken in a loop; the pipe stays active only while a read waits.
     for (;;) {
         m_overlapped = {};
-        m_overlapped.hEvent = m_event;
-        ResetEvent(m_event);
+        m_overlapped.hEvent = m_event.get();
+        ResetEvent(m_event.get());
         DWORD read = 0;
-        if (ReadFile(m_readEnd, m_buffer, sizeof(m_buffer), nullptr, &m_overlapped)) {
-            if (!GetOverlappedResult(m_readEnd, &m_overlapped, &read, FALSE)) {
+        if (ReadFile(m_readEnd.get(), m_buffer, sizeof(m_buffer), nullptr, &m_overlapped)) {
+            if (!GetOverlappedResult(m_readEnd.get(), &m_overlapped, &read, FALSE)) {
                 m_pending = false;
                 return;
             }
@@ -80,7 +61,7 @@ void OutputPipe::OnSignalled() {
     }
     DWORD read = 0;
     m_pending = false;
-    if (!GetOverlappedResult(m_readEnd, &m_overlapped, &read, FALSE)) {
+    if (!GetOverlappedResult(m_readEnd.get(), &m_overlapped, &read, FALSE)) {
         // The writers closed their ends (ERROR_BROKEN_PIPE) or the read failed: the stream is over.
         return;
     }
@@ -92,9 +73,9 @@ void OutputPipe::Cancel() {
     if (!m_pending) {
         return;
     }
-    CancelIoEx(m_readEnd, &m_overlapped);
+    CancelIoEx(m_readEnd.get(), &m_overlapped);
     DWORD read = 0;
-    if (GetOverlappedResult(m_readEnd, &m_overlapped, &read, TRUE)) {
+    if (GetOverlappedResult(m_readEnd.get(), &m_overlapped, &read, TRUE)) {
         m_data.append(m_buffer, read);
     }
     m_pending = false;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "win32/UniqueHandle.h"
+
 #include <windows.h>
 
 #include <string>
@@ -17,13 +19,13 @@ public:
 
     // Creates the pipe; the child's end is not inheritable yet. Returns false on failure.
     bool Create();
-    HANDLE ChildEnd() const { return m_childEnd; }
-    void CloseChildEnd();
+    HANDLE ChildEnd() const { return m_childEnd.get(); }
+    void CloseChildEnd() { m_childEnd.reset(); }
 
     // Starts reading. While Active(), Event() is signalled whenever OnSignalled() has something to do.
     void BeginReading();
     bool Active() const { return m_pending; }
-    HANDLE Event() const { return m_event; }
+    HANDLE Event() const { return m_event.get(); }
     void OnSignalled();
 
     // Gives up a read that is still waiting (a writer other than the child still holds the pipe).
@@ -34,9 +36,9 @@ public:
 private:
     void IssueRead();
 
-    HANDLE m_readEnd = nullptr;
-    HANDLE m_childEnd = nullptr;
-    HANDLE m_event = nullptr;
+    UniqueFile m_readEnd;
+    UniqueFile m_childEnd;
+    UniqueHandle m_event;
     OVERLAPPED m_overlapped = {};
     bool m_pending = false;
     char m_buffer[4096] = {};

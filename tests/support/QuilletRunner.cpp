@@ -1,10 +1,13 @@
 #include "QuilletRunner.h"
-#include "json/Utf8.h"
 
 #include "OutputPipe.h"
 #include "TraceCapture.h"
 #include "common/CommandLine.h"
 #include "dbwin/DbwinMonitor.h"
+#include "win32/Stopwatch.h"
+#include "win32/UniqueHandle.h"
+#include "win32/Utf8.h"
+#include "win32/WholeFile.h"
 
 #include <gtest/gtest.h>
 
@@ -23,34 +26,11 @@ constexpr wchar_t kDefaultProgram[] = L"Quillet.exe";
 // Starts of a child that its system failed to bring up before any of the child's code ran.
 constexpr int kCreateAttempts = 3;
 
-double MillisecondsBetween(const LARGE_INTEGER& start, const LARGE_INTEGER& end) {
-    LARGE_INTEGER frequency;
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(end.QuadPart - start.QuadPart) * 1000.0 /
-           static_cast<double>(frequency.QuadPart);
-}
-
-class UniqueHandle {
-public:
-    explicit UniqueHandle(HANDLE handle = nullptr) : m_handle(handle) {}
-    UniqueHandle(const UniqueHandle&) = delete;
-    UniqueHandle& operator=(const UniqueHandle&) = delete;
-    ~UniqueHandle() {
-        if (m_handle != nullptr && m_handle != INVALID_HANDLE_VALUE) {
-            CloseHandle(m_handle);
-        }
-    }
-    HANDLE get() const { return m_handle; }
-
-private:
-    HANDLE m_handle;
-};
-
 // The standard input of a child: the null device, so that a child that reads gets an end of file.
-HANDLE OpenNullInput() {
+UniqueFile OpenNullInput() {
     SECURITY_ATTRIBUTES attributes = {sizeof(attributes), nullptr, TRUE};
-    return CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &attributes, OPEN_EXISTING,
-                       0, nullptr);
+    return UniqueFile(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &attributes,
+                                  OPEN_EXISTING, 0, nullptr));
 }
 
 // Only one child at a time is created with inheritable pipe ends, so that no child of a parallel run
@@ -58,10 +38,11 @@ HANDLE OpenNullInput() {
 std::mutex g_creationLock;
 
 // Waits for the child to end while its pipes are read; kills it when it runs past its time. Returns once
-// the child has ended and its pipes are drained; ended is the moment the end was seen.
-void WaitForChild(HANDLE process, OutputPipe& output, OutputPipe& errors, DWORD timeoutMs,
-                  const std::string& described, LARGE_INTEGER& ended) {
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+// the child has ended and its pipes are drained, with the milliseconds from started to the moment the end
+// was seen.
+double WaitForChild(HANDLE process, OutputPipe& output, OutputPipe& errors, DWORD timeoutMs,
+                    const std::string& described, const Stopwatch& started) {
+    double elapsedMs = 0;
     bool exited = false;
     for (;;) {
         HANDLE waits[3];
@@ -77,13 +58,12 @@ void WaitForChild(HANDLE process, OutputPipe& output, OutputPipe& errors, DWORD 
             }
         }
         if (count == 0) {
-            return;
+            return elapsedMs;
         }
-        const ULONGLONG now = GetTickCount64();
-        const DWORD wait = exited ? kDrainIdleMs : (now >= deadline ? 0 : static_cast<DWORD>(deadline - now));
+        const DWORD wait = exited ? kDrainIdleMs : started.RemainingMs(timeoutMs);
         const DWORD signalled = WaitForMultipleObjects(count, waits, FALSE, wait);
         if (signalled == WAIT_TIMEOUT && exited) {
-            return;
+            return elapsedMs;
         }
         if (signalled == WAIT_TIMEOUT || signalled >= WAIT_OBJECT_0 + count) {
             if (signalled == WAIT_TIMEOUT) {
@@ -94,7 +74,7 @@ void WaitForChild(HANDLE process, OutputPipe& output, OutputPipe& errors, DWORD 
             }
             TerminateProcess(process, static_cast<UINT>(HRESULT_FROM_WIN32(ERROR_TIMEOUT)));
             WaitForSingleObject(process, INFINITE);
-            QueryPerformanceCounter(&ended);
+            elapsedMs = started.ElapsedMs();
             exited = true;
             continue;
         }
@@ -102,7 +82,7 @@ void WaitForChild(HANDLE process, OutputPipe& output, OutputPipe& errors, DWORD 
         if (pipes[index] != nullptr) {
             pipes[index]->OnSignalled();
         } else {
-            QueryPerformanceCounter(&ended);
+            elapsedMs = started.ElapsedMs();
             exited = true;
         }
     }
@@ -170,6 +150,10 @@ bool RunningUnderWine() {
     return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
+void WriteBytes(const std::wstring& path, std::string_view bytes) {
+    ASSERT_EQ(WriteWholeFile(path, bytes), S_OK) << ToUtf8(path);
+}
+
 RunResult RunQuillet(const std::vector<std::wstring>& args, const RunOptions& options) {
     std::wstring text;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -190,23 +174,21 @@ RunResult RunCommandLine(std::wstring_view argumentText, const RunOptions& optio
         result.commandLine += L' ';
         result.commandLine += argumentText;
     }
-    const std::string described = json::ToUtf8(result.commandLine);
+    const std::string described = ToUtf8(result.commandLine);
 
     bool tracing = options.captureTrace;
     if (tracing) {
         const HRESULT monitor = TraceCapture::Instance().EnsureStarted();
         if (FAILED(monitor)) {
-            ADD_FAILURE() << "The trace cannot be captured: "
-                          << json::ToUtf8(dbwin::DescribeStartFailure(monitor));
+            ADD_FAILURE() << "The trace cannot be captured: " << ToUtf8(dbwin::DescribeStartFailure(monitor));
             tracing = false;
         }
     }
 
     OutputPipe output;
     OutputPipe errors;
-    UniqueHandle input(options.newConsole ? nullptr : OpenNullInput());
-    if (!options.newConsole &&
-        (!output.Create() || !errors.Create() || input.get() == INVALID_HANDLE_VALUE)) {
+    const UniqueFile input = options.newConsole ? UniqueFile() : OpenNullInput();
+    if (!options.newConsole && (!output.Create() || !errors.Create() || !input)) {
         ADD_FAILURE() << "Cannot create the standard handles of the child (error " << GetLastError() << ")";
         result.exitCode = static_cast<DWORD>(E_FAIL);
         return result;
@@ -265,17 +247,14 @@ RunResult RunCommandLine(std::wstring_view argumentText, const RunOptions& optio
         output.BeginReading();
         errors.BeginReading();
     }
-    LARGE_INTEGER started = {};
-    LARGE_INTEGER ended = {};
-    QueryPerformanceCounter(&started);
+    const Stopwatch started;
     ResumeThread(process.hThread);
 
-    WaitForChild(process.hProcess, output, errors, options.timeoutMs, described, ended);
+    result.elapsedMs = WaitForChild(process.hProcess, output, errors, options.timeoutMs, described, started);
     output.Cancel();
     errors.Cancel();
 
     GetExitCodeProcess(process.hProcess, &result.exitCode);
-    result.elapsedMs = MillisecondsBetween(started, ended);
     result.output = output.Data();
     result.errors = errors.Data();
 

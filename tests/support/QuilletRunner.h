@@ -40,6 +40,7 @@ std::wstring BinDirectory();                   // the directory of the running t
 std::wstring QuoteArgument(std::wstring_view); // CommandLineToArgvW-exact quoting
 std::string Crlf(std::string_view text);       // "\n" -> "\r\n", as the console output has it
 bool RunningUnderWine();                       // for the few facts in which Wine differs from Windows
+void WriteBytes(const std::wstring& path, std::string_view bytes); // creates or replaces; fails the test
 
 // The length of the trace time-stamp prefix "[yyyy-mm-dd hh:mm:ss.mmm] ", and whether a line starts with
 // one of that shape.

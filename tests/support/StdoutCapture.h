@@ -1,5 +1,7 @@
 #pragma once
 
+#include "win32/UniqueHandle.h"
+
 #include <windows.h>
 
 #include <string>
@@ -20,7 +22,8 @@ public:
 
 private:
     HANDLE m_previous = nullptr;
-    HANDLE m_file = INVALID_HANDLE_VALUE;
+    std::wstring m_path;
+    UniqueFile m_file; // deletes the file when it closes
 };
 
 } // namespace quillet::testing

@@ -1,5 +1,6 @@
 #include "QuilletRunner.h"
 #include "dbwin/DbwinMonitor.h"
+#include "win32/UniqueHandle.h"
 
 #include <gtest/gtest.h>
 
@@ -29,9 +30,7 @@ RunResult ProbeLines(int count) {
 // Waits until some monitor has set up the channel.
 bool ChannelIsUp() {
     for (int i = 0; i < 1000; ++i) {
-        const HANDLE buffer = OpenFileMappingW(FILE_MAP_READ, FALSE, L"DBWIN_BUFFER");
-        if (buffer != nullptr) {
-            CloseHandle(buffer);
+        if (UniqueHandle(OpenFileMappingW(FILE_MAP_READ, FALSE, L"DBWIN_BUFFER"))) {
             return true;
         }
         Sleep(10);

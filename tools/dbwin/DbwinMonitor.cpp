@@ -1,5 +1,9 @@
 #include "dbwin/DbwinMonitor.h"
 
+#include "win32/Stopwatch.h"
+
+#include <strsafe.h>
+
 #include <climits>
 #include <cstring>
 #include <exception>
@@ -21,27 +25,20 @@ constexpr DWORD kInFlightWriterWaitMs = 2000;
 constexpr DWORD kStartRetryIntervalMs = 20;
 
 constexpr wchar_t kChannelBusyText[] = L"Another debug-output monitor is already running in this session.";
-constexpr wchar_t kChannelFailureText[] = L"Cannot open the debug-output channel (error 0x";
+constexpr wchar_t kChannelFailureText[] = L"Cannot open the debug-output channel (error 0x%08X).";
 
 HRESULT LastError() {
     const DWORD error = GetLastError();
     return error == ERROR_SUCCESS ? E_FAIL : HRESULT_FROM_WIN32(error);
 }
 
-void CloseHandleSlot(HANDLE& handle) {
-    if (handle != nullptr) {
-        CloseHandle(handle);
-        handle = nullptr;
-    }
-}
-
 // Creates one of the channel's named objects; an object that exists already belongs to another monitor.
-HRESULT CreateChannelObject(HANDLE& slot, HANDLE created) {
+HRESULT CreateChannelObject(UniqueHandle& slot, HANDLE created) {
     if (created == nullptr) {
         return LastError();
     }
     const bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
-    slot = created;
+    slot.reset(created);
     return existed ? kChannelBusy : S_OK;
 }
 
@@ -55,7 +52,7 @@ HRESULT DbwinMonitor::Start(Callback callback, DWORD waitMs) {
     if (Running()) {
         return HRESULT_FROM_WIN32(ERROR_ALREADY_INITIALIZED);
     }
-    const ULONGLONG deadline = GetTickCount64() + waitMs;
+    const Stopwatch waited;
     HRESULT status = S_OK;
     for (;;) {
         status = CreateChannelObject(m_bufferReady, CreateEventW(nullptr, FALSE, FALSE, kBufferReadyName));
@@ -68,19 +65,18 @@ HRESULT DbwinMonitor::Start(Callback callback, DWORD waitMs) {
                                          CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
                                                             kBufferSize, kBufferName));
         }
-        if (status != kChannelBusy || GetTickCount64() >= deadline) {
+        if (status != kChannelBusy || waited.RemainingMs(waitMs) == 0) {
             break;
         }
         Close();
         Sleep(kStartRetryIntervalMs);
     }
     if (SUCCEEDED(status)) {
-        m_view = MapViewOfFile(m_mapping, FILE_MAP_READ, 0, 0, kBufferSize);
-        m_stopRequest = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        m_flushRequest = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-        m_flushDone = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-        if (m_view == nullptr || m_stopRequest == nullptr || m_flushRequest == nullptr ||
-            m_flushDone == nullptr) {
+        m_view.reset(MapViewOfFile(m_mapping.get(), FILE_MAP_READ, 0, 0, kBufferSize));
+        m_stopRequest.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        m_flushRequest.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+        m_flushDone.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+        if (!m_view || !m_stopRequest || !m_flushRequest || !m_flushDone) {
             status = LastError();
         }
     }
@@ -91,8 +87,8 @@ HRESULT DbwinMonitor::Start(Callback callback, DWORD waitMs) {
     m_callback = std::move(callback);
     m_flushRequested = 0;
     m_flushCompleted = 0;
-    m_thread = CreateThread(nullptr, 0, ThreadMain, this, 0, nullptr);
-    if (m_thread == nullptr) {
+    m_thread.reset(CreateThread(nullptr, 0, ThreadMain, this, 0, nullptr));
+    if (!m_thread) {
         status = LastError();
         Close();
         return status;
@@ -108,15 +104,15 @@ bool DbwinMonitor::Flush(DWORD timeoutMs) {
     // Generations rather than the event alone: an answer to an earlier request that timed out must not
     // count for this one.
     const LONG generation = ++m_flushRequested;
-    SetEvent(m_flushRequest);
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    const HANDLE waits[] = {m_flushDone, m_thread};
+    SetEvent(m_flushRequest.get());
+    const Stopwatch waited;
+    const HANDLE waits[] = {m_flushDone.get(), m_thread.get()};
     while (m_flushCompleted.load() < generation) {
-        const ULONGLONG now = GetTickCount64();
-        if (now >= deadline) {
+        const DWORD remaining = waited.RemainingMs(timeoutMs);
+        if (remaining == 0) {
             return false;
         }
-        const DWORD result = WaitForMultipleObjects(2, waits, FALSE, static_cast<DWORD>(deadline - now));
+        const DWORD result = WaitForMultipleObjects(2, waits, FALSE, remaining);
         if (result != WAIT_OBJECT_0) {
             return m_flushCompleted.load() >= generation;
         }
@@ -128,8 +124,8 @@ void DbwinMonitor::Stop() {
     if (!Running()) {
         return;
     }
-    SetEvent(m_stopRequest);
-    WaitForSingleObject(m_thread, INFINITE);
+    SetEvent(m_stopRequest.get());
+    WaitForSingleObject(m_thread.get(), INFINITE);
     Close();
 }
 
@@ -139,21 +135,21 @@ DWORD WINAPI DbwinMonitor::ThreadMain(void* self) {
 }
 
 void DbwinMonitor::Run() {
-    SetEvent(m_bufferReady);
+    SetEvent(m_bufferReady.get());
     // Data first: WaitForMultipleObjects reports the lowest signalled index, so a flush or stop request
     // is only seen once no message is waiting.
-    const HANDLE waits[] = {m_dataReady, m_flushRequest, m_stopRequest};
+    const HANDLE waits[] = {m_dataReady.get(), m_flushRequest.get(), m_stopRequest.get()};
     for (;;) {
         const DWORD result = WaitForMultipleObjects(3, waits, FALSE, INFINITE);
         if (result == WAIT_OBJECT_0) {
             Deliver();
-            SetEvent(m_bufferReady);
+            SetEvent(m_bufferReady.get());
         } else if (result == WAIT_OBJECT_0 + 1) {
             // Whatever has been signalled before the request was made is read now.
             const LONG generation = m_flushRequested.load();
             ReadPending();
             m_flushCompleted.store(generation);
-            SetEvent(m_flushDone);
+            SetEvent(m_flushDone.get());
         } else {
             break;
         }
@@ -162,25 +158,25 @@ void DbwinMonitor::Run() {
     ReadPending();
     // The buffer is either free again (we take it back) or held by a writer between taking it and
     // signalling its data: that message was written before the stop and is still delivered.
-    if (WaitForSingleObject(m_bufferReady, 0) != WAIT_OBJECT_0 &&
-        WaitForSingleObject(m_dataReady, kInFlightWriterWaitMs) == WAIT_OBJECT_0) {
+    if (WaitForSingleObject(m_bufferReady.get(), 0) != WAIT_OBJECT_0 &&
+        WaitForSingleObject(m_dataReady.get(), kInFlightWriterWaitMs) == WAIT_OBJECT_0) {
         Deliver();
     }
     // Leave the buffer free: a writer that still holds the channel's objects then writes into the void
     // instead of waiting for a monitor that is gone.
-    SetEvent(m_bufferReady);
+    SetEvent(m_bufferReady.get());
 }
 
 void DbwinMonitor::ReadPending() {
-    while (WaitForSingleObject(m_dataReady, 0) == WAIT_OBJECT_0) {
+    while (WaitForSingleObject(m_dataReady.get(), 0) == WAIT_OBJECT_0) {
         Deliver();
-        SetEvent(m_bufferReady);
+        SetEvent(m_bufferReady.get());
     }
 }
 
 void DbwinMonitor::Deliver() {
     DebugMessage message;
-    const auto* bytes = static_cast<const char*>(m_view);
+    const auto* bytes = static_cast<const char*>(m_view.get());
     std::memcpy(&message.processId, bytes, sizeof(DWORD));
     const char* text = bytes + sizeof(DWORD);
     size_t length = 0;
@@ -198,17 +194,14 @@ void DbwinMonitor::Deliver() {
 }
 
 void DbwinMonitor::Close() {
-    if (m_view != nullptr) {
-        UnmapViewOfFile(m_view);
-        m_view = nullptr;
-    }
-    CloseHandleSlot(m_thread);
-    CloseHandleSlot(m_mapping);
-    CloseHandleSlot(m_dataReady);
-    CloseHandleSlot(m_bufferReady);
-    CloseHandleSlot(m_stopRequest);
-    CloseHandleSlot(m_flushRequest);
-    CloseHandleSlot(m_flushDone);
+    m_view.reset();
+    m_thread.reset();
+    m_mapping.reset();
+    m_dataReady.reset();
+    m_bufferReady.reset();
+    m_stopRequest.reset();
+    m_flushRequest.reset();
+    m_flushDone.reset();
 }
 
 std::wstring WidenAnsi(std::string_view text) {
@@ -229,12 +222,8 @@ std::wstring DescribeStartFailure(HRESULT status) {
     if (status == kChannelBusy) {
         return kChannelBusyText;
     }
-    static constexpr wchar_t kDigits[] = L"0123456789ABCDEF";
-    std::wstring text = kChannelFailureText;
-    for (int shift = 28; shift >= 0; shift -= 4) {
-        text.push_back(kDigits[(static_cast<unsigned long>(status) >> shift) & 0xF]);
-    }
-    text += L").";
+    wchar_t text[80];
+    StringCchPrintfW(text, std::size(text), kChannelFailureText, static_cast<unsigned>(status));
     return text;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "win32/UniqueHandle.h"
+
 #include <windows.h>
 
 #include <atomic>
@@ -48,9 +50,15 @@ public:
     // Delivers what is pending, then releases the channel. Safe to call when not running.
     void Stop();
 
-    bool Running() const { return m_thread != nullptr; }
+    bool Running() const { return static_cast<bool>(m_thread); }
 
 private:
+    struct ViewTraits {
+        using pointer = const void*;
+        static pointer Invalid() noexcept { return nullptr; }
+        static void Close(pointer view) noexcept { UnmapViewOfFile(view); }
+    };
+
     static DWORD WINAPI ThreadMain(void* self);
     void Run();
     void ReadPending();
@@ -58,14 +66,14 @@ private:
     void Close();
 
     Callback m_callback;
-    HANDLE m_bufferReady = nullptr;
-    HANDLE m_dataReady = nullptr;
-    HANDLE m_mapping = nullptr;
-    const void* m_view = nullptr;
-    HANDLE m_stopRequest = nullptr;
-    HANDLE m_flushRequest = nullptr;
-    HANDLE m_flushDone = nullptr;
-    HANDLE m_thread = nullptr;
+    UniqueHandle m_bufferReady;
+    UniqueHandle m_dataReady;
+    UniqueHandle m_mapping;
+    UniqueAny<ViewTraits> m_view;
+    UniqueHandle m_stopRequest;
+    UniqueHandle m_flushRequest;
+    UniqueHandle m_flushDone;
+    UniqueHandle m_thread;
     std::mutex m_flushLock;
     std::atomic<LONG> m_flushRequested{0};
     std::atomic<LONG> m_flushCompleted{0};

@@ -5,6 +5,8 @@
 
 #include "common/CommandLine.h"
 #include "common/ToolOutput.h"
+#include "win32/UniqueHandle.h"
+#include "win32/Utf8.h"
 
 #include <windows.h>
 
@@ -30,13 +32,7 @@ std::wstring WindowsPath(const std::wstring& path) {
         return path;
     }
     const auto convert = reinterpret_cast<DosFileName>(reinterpret_cast<void (*)()>(address));
-    const int size = WideCharToMultiByte(CP_UTF8, 0, path.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 0) {
-        return path;
-    }
-    std::string unixPath(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, path.c_str(), -1, unixPath.data(), size, nullptr, nullptr);
-    WCHAR* converted = convert(unixPath.c_str());
+    WCHAR* converted = convert(quillet::ToUtf8(path).c_str());
     if (converted == nullptr) {
         return path;
     }
@@ -90,13 +86,13 @@ int wmain() {
         PrintTo(STD_ERROR_HANDLE, kCannotStartMessage, program.c_str(), static_cast<unsigned>(status));
         return status;
     }
-    CloseHandle(process.hThread);
-    WaitForSingleObject(process.hProcess, INFINITE);
+    const quillet::UniqueHandle thread(process.hThread);
+    const quillet::UniqueHandle child(process.hProcess);
+    WaitForSingleObject(child.get(), INFINITE);
     DWORD exitCode = 0;
-    if (!GetExitCodeProcess(process.hProcess, &exitCode)) {
+    if (!GetExitCodeProcess(child.get(), &exitCode)) {
         exitCode = static_cast<DWORD>(HRESULT_FROM_WIN32(GetLastError()));
     }
-    CloseHandle(process.hProcess);
     if (exitCode != 0) {
         PrintTo(STD_ERROR_HANDLE, kExitCodeMessage, static_cast<unsigned>(exitCode),
                 static_cast<unsigned>(exitCode));

@@ -1,5 +1,7 @@
 #include "trace/ProcessNames.h"
 
+#include "win32/UniqueHandle.h"
+
 #include <tlhelp32.h>
 
 #include <climits>
@@ -14,15 +16,12 @@ std::wstring FileNameOf(std::wstring_view path) {
 }
 
 std::wstring QueryImageName(DWORD processId) {
-    const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
-    if (process == nullptr) {
-        return {};
-    }
+    const UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
     wchar_t path[MAX_PATH * 4];
     DWORD size = static_cast<DWORD>(std::size(path));
-    const bool found = QueryFullProcessImageNameW(process, 0, path, &size) != FALSE;
-    CloseHandle(process);
-    return found ? FileNameOf(std::wstring_view(path, size)) : std::wstring();
+    return process && QueryFullProcessImageNameW(process.get(), 0, path, &size)
+               ? FileNameOf(std::wstring_view(path, size))
+               : std::wstring();
 }
 
 bool EqualsIgnoringCase(std::wstring_view left, std::wstring_view right) {
@@ -48,17 +47,18 @@ std::wstring ProcessNames::NameOf(DWORD processId) {
 }
 
 void ProcessNames::Refresh() {
-    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) {
+    // A failed snapshot is INVALID_HANDLE_VALUE, as CreateFile's failure is.
+    const UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) {
         return;
     }
     PROCESSENTRY32W entry = {};
     entry.dwSize = sizeof(entry);
     const std::lock_guard<std::mutex> lock(m_lock);
-    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
+         more = Process32NextW(snapshot.get(), &entry)) {
         m_names[entry.th32ProcessID] = FileNameOf(entry.szExeFile);
     }
-    CloseHandle(snapshot);
 }
 
 bool ImageNameMatches(std::wstring_view imageName, std::wstring_view wanted) {

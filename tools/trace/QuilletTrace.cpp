@@ -4,6 +4,7 @@
 #include "common/ToolOutput.h"
 #include "dbwin/DbwinMonitor.h"
 #include "trace/ProcessNames.h"
+#include "win32/UniqueHandle.h"
 
 #include <windows.h>
 
@@ -88,11 +89,12 @@ std::optional<Options> ParseOptions(int argc, wchar_t** argv) {
     return options;
 }
 
-HANDLE g_stopRequested = nullptr;
+// Set by the console's control handler, which runs on a thread of its own.
+const quillet::UniqueHandle g_stopRequested(CreateEventW(nullptr, TRUE, FALSE, nullptr));
 
 BOOL WINAPI StopOnControl(DWORD event) {
     if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT || event == CTRL_CLOSE_EVENT) {
-        SetEvent(g_stopRequested);
+        SetEvent(g_stopRequested.get());
         return TRUE;
     }
     return FALSE;
@@ -102,19 +104,14 @@ BOOL WINAPI StopOnControl(DWORD event) {
 // the programs that write.
 class MessageQueue {
 public:
-    MessageQueue() : m_available(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
-    MessageQueue(const MessageQueue&) = delete;
-    MessageQueue& operator=(const MessageQueue&) = delete;
-    ~MessageQueue() { CloseHandle(m_available); }
-
-    HANDLE Available() const { return m_available; }
+    HANDLE Available() const { return m_available.get(); }
 
     void Push(const quillet::dbwin::DebugMessage& message) {
         {
             const std::lock_guard<std::mutex> lock(m_lock);
             m_messages.push_back(message);
         }
-        SetEvent(m_available);
+        SetEvent(m_available.get());
     }
 
     std::deque<quillet::dbwin::DebugMessage> TakeAll() {
@@ -123,7 +120,7 @@ public:
     }
 
 private:
-    HANDLE m_available;
+    quillet::UniqueHandle m_available{CreateEventW(nullptr, FALSE, FALSE, nullptr)};
     std::mutex m_lock;
     std::deque<quillet::dbwin::DebugMessage> m_messages;
 };
@@ -148,7 +145,6 @@ int wmain(int argc, wchar_t** argv) {
         return 0;
     }
 
-    g_stopRequested = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     SetConsoleCtrlHandler(StopOnControl, TRUE);
 
     quillet::tools::ProcessNames names;
@@ -170,7 +166,6 @@ int wmain(int argc, wchar_t** argv) {
     });
     if (FAILED(started)) {
         PrintTo(STD_ERROR_HANDLE, kStartFailedMessage, quillet::dbwin::DescribeStartFailure(started).c_str());
-        CloseHandle(g_stopRequested);
         return started;
     }
     PrintTo(STD_ERROR_HANDLE, kCapturingMessage);
@@ -185,7 +180,7 @@ int wmain(int argc, wchar_t** argv) {
             ++printed;
         }
     };
-    const HANDLE waits[] = {g_stopRequested, queue.Available()};
+    const HANDLE waits[] = {g_stopRequested.get(), queue.Available()};
     while (!options->count || printed < *options->count) {
         const DWORD result = WaitForMultipleObjects(2, waits, FALSE, kNameRefreshIntervalMs);
         if (result == WAIT_OBJECT_0 || result == WAIT_FAILED) {
@@ -198,6 +193,5 @@ int wmain(int argc, wchar_t** argv) {
     }
     monitor.Stop();
     printQueued();
-    CloseHandle(g_stopRequested);
     return 0;
 }

@@ -20,7 +20,7 @@ protected:
     void TearDown() override { DeleteFileW(m_token.c_str()); }
 
     RunResult Add(const char* rebootJson) {
-        WriteBytes(m_token, R"({"name":"Alpha","guid":")" + Utf8(kAlpha) + R"(","requiresReboot":)" +
+        WriteBytes(m_token, R"({"name":"Alpha","guid":")" + ToUtf8(kAlpha) + R"(","requiresReboot":)" +
                                 std::string(rebootJson) + "}");
         return Quillet({L"application", L"add", m_token});
     }
@@ -28,7 +28,7 @@ protected:
     std::wstring m_token;
 };
 
-const std::string kNameAndGuid = "AppName: [Alpha]\nAppGuid: [" + Utf8(kAlpha) + "]\n";
+const std::string kNameAndGuid = "AppName: [Alpha]\nAppGuid: [" + ToUtf8(kAlpha) + "]\n";
 
 TEST_F(AddTest, PrintsTheNewApplicationsNameAndGuid) {
     Scenario().Client(0).Write();
@@ -38,11 +38,11 @@ TEST_F(AddTest, PrintsTheNewApplicationsNameAndGuid) {
     EXPECT_EQ(AppState(kAlpha), 1);
     const std::vector<json::Value> journal = Journal();
     EXPECT_EQ(json::WriteCompact(ArgumentsOf(journal, "AddApplication").at(0)),
-              "[" + json::WriteCompact(Utf8(m_token)) + ",0]");
+              "[" + json::WriteCompact(ToUtf8(m_token)) + ",0]");
     const std::vector<json::Value> queries = ArgumentsOf(journal, "GetApplicationProperties");
     ASSERT_EQ(queries.size(), 1u);
     EXPECT_EQ(json::WriteCompact(queries[0]),
-              "[\"" + Utf8(kAlpha) + "\"," + std::to_string(kRequiresRebootMask) + "]");
+              "[\"" + ToUtf8(kAlpha) + "\"," + std::to_string(kRequiresRebootMask) + "]");
 }
 
 TEST_F(AddTest, TellsWhenTheApplicationRequiresAReboot) {

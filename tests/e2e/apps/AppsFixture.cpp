@@ -88,20 +88,11 @@ bool Called(const std::vector<json::Value>& journal, std::string_view method) {
     return !ArgumentsOf(journal, method).empty();
 }
 
-void WriteBytes(const std::wstring& path, std::string_view bytes) {
-    const HANDLE file =
-        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    DWORD written = 0;
-    EXPECT_TRUE(WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
-    CloseHandle(file);
-}
-
 long long AppState(std::wstring_view guid) {
     const json::Value state = emulator::ReadState();
     if (const json::Value* applications = state.Find("applications")) {
         for (const json::Value& app : applications->Items()) {
-            if (Member(app, "guid") == Utf8(guid)) {
+            if (Member(app, "guid") == ToUtf8(guid)) {
                 return app.Find("state")->AsInteger();
             }
         }

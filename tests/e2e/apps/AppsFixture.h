@@ -43,9 +43,6 @@ std::vector<json::Value> ArgumentsOf(const std::vector<json::Value>& journal, st
 // Whether the journal holds a call of method.
 bool Called(const std::vector<json::Value>& journal, std::string_view method);
 
-// Writes a file of the test's own (a token) with the given bytes.
-void WriteBytes(const std::wstring& path, std::string_view bytes);
-
 // The application's state in the emulator now; -1 when it no longer exists.
 long long AppState(std::wstring_view guid);
 

@@ -165,7 +165,7 @@ TEST_F(AppsTest, ClientThatCannotStartEndsEachApplicationCommand) {
         std::vector<std::wstring> args{L"application"};
         args.insert(args.end(), test.args.begin(), test.args.end());
         const RunResult result = Quillet(args);
-        EXPECT_EQ(result.output, Crlf(test.output)) << Utf8(test.args[0]);
+        EXPECT_EQ(result.output, Crlf(test.output)) << ToUtf8(test.args[0]);
         EXPECT_EQ(result.exitCode, kFail);
         EXPECT_EQ(Trail(Journal(), result.processId),
                   (std::vector<std::string>{"create IStreamingClient 1", "1 Initialize(pid)",

@@ -30,7 +30,7 @@ Scenario Three() {
 }
 
 const std::string kThreeListed =
-    "\nAppIdList: \n1 - " + Utf8(kGamma) + "\n2 - " + Utf8(kAlpha) + "\n3 - " + Utf8(kBeta) + "\n";
+    "\nAppIdList: \n1 - " + ToUtf8(kGamma) + "\n2 - " + ToUtf8(kAlpha) + "\n3 - " + ToUtf8(kBeta) + "\n";
 
 // Replies of the wrong shape go through getIdList in the reliability matrix.
 // clang-format off

@@ -200,7 +200,7 @@ TEST_F(AppsTest, UnknownApplicationIsRefusedBeforeAnyStep) {
     for (const wchar_t* command : {L"remove", L"start", L"stop"}) {
         emulator::ClearJournal();
         const RunResult result = Quillet(Application({command, kUnknown}));
-        EXPECT_EQ(result.output, Crlf("Error: application does not exist.\n")) << Utf8(command);
+        EXPECT_EQ(result.output, Crlf("Error: application does not exist.\n")) << ToUtf8(command);
         EXPECT_EQ(result.exitCode, kFail);
         EXPECT_EQ(LadderCalls(Journal()), std::vector<std::string>{});
         EXPECT_EQ(result.TraceMessages(), std::vector<std::wstring>{});
@@ -235,7 +235,7 @@ TEST_P(PropertiesReply, OfAnOddShapeNeverCrashesTheCommand) {
     EXPECT_EQ(LadderCalls(Journal()), GetParam().calls);
 }
 
-const std::string kStartingGuid = "Starting application [" + Utf8(kAlpha) + "]... Success.\n";
+const std::string kStartingGuid = "Starting application [" + ToUtf8(kAlpha) + "]... Success.\n";
 const std::vector<std::string> kStarted = {"StartApplication"};
 
 // clang-format off

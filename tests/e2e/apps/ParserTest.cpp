@@ -20,7 +20,7 @@ public:
         CreateDirectoryW(m_folder.c_str(), nullptr);
         CreateDirectoryW(Path(L"folder.tok").c_str(), nullptr);
         for (const wchar_t* name : kNames) {
-            WriteBytes(Path(name), R"({"name":"Backup","guid":")" + Utf8(kGamma) + "\"}");
+            WriteBytes(Path(name), R"({"name":"Backup","guid":")" + ToUtf8(kGamma) + "\"}");
         }
     }
     ~TokenFiles() {
@@ -115,7 +115,7 @@ TEST_P(QuotedParameters, ReachTheServiceQuoted) {
     EXPECT_EQ(json::WriteCompact(calls[0]), GetParam().expectedArgs);
 }
 
-const std::string kAlphaJson = "\"" + Utf8(kAlpha) + "\"";
+const std::string kAlphaJson = "\"" + ToUtf8(kAlpha) + "\"";
 
 const QuotedCase kQuotedCases[] = {
     {"StartWithParameters",
@@ -155,25 +155,25 @@ TEST_F(TokenSource, FileWithTokInsideItsNameIsAdded) {
     const std::wstring path = m_tokens.Path(L"app.tok.bak");
     const RunResult result = Quillet({L"application", L"add", path});
     EXPECT_EQ(result.output,
-              Crlf("Adding application... Success.\nAppName: [Backup]\nAppGuid: [" + Utf8(kGamma) + "]\n"));
+              Crlf("Adding application... Success.\nAppName: [Backup]\nAppGuid: [" + ToUtf8(kGamma) + "]\n"));
     EXPECT_EQ(result.exitCode, 0u);
     const std::vector<json::Value> adds = ArgumentsOf(Journal(), "AddApplication");
     ASSERT_EQ(adds.size(), 1u);
-    EXPECT_EQ(json::WriteCompact(adds[0]), "[" + json::WriteCompact(Utf8(path)) + ",0]");
+    EXPECT_EQ(json::WriteCompact(adds[0]), "[" + json::WriteCompact(ToUtf8(path)) + ",0]");
 }
 
 // A token request URL goes to the service as it is, flagged as a URL; no file is looked for.
 TEST_F(TokenSource, UrlIsHandedToTheServiceWithoutFileCheck) {
     Scenario().Client(4).Write();
-    LoopbackHttpServer server(200, R"({"name":"Served","guid":")" + Utf8(kBeta) + "\"}");
+    LoopbackHttpServer server(200, R"({"name":"Served","guid":")" + ToUtf8(kBeta) + "\"}");
     const std::wstring url = server.Url(L"/no/such/file.txt");
     const RunResult result = Quillet({L"application", L"add", url});
     EXPECT_EQ(result.output,
-              Crlf("Adding application... Success.\nAppName: [Served]\nAppGuid: [" + Utf8(kBeta) + "]\n"));
+              Crlf("Adding application... Success.\nAppName: [Served]\nAppGuid: [" + ToUtf8(kBeta) + "]\n"));
     EXPECT_EQ(result.exitCode, 0u);
     const std::vector<json::Value> adds = ArgumentsOf(Journal(), "AddApplication");
     ASSERT_EQ(adds.size(), 1u);
-    EXPECT_EQ(json::WriteCompact(adds[0]), "[" + json::WriteCompact(Utf8(url)) + ",-1]");
+    EXPECT_EQ(json::WriteCompact(adds[0]), "[" + json::WriteCompact(ToUtf8(url)) + ",-1]");
     EXPECT_EQ(server.LastRequestLine(), "GET /no/such/file.txt HTTP/1.1");
 }
 

@@ -27,7 +27,7 @@ TEST_F(AppsTest, EachOperationMakesInitialisesAndReleasesItsOwnObject) {
     Scenario().Client(4).App(kAlpha, "Alpha", 1).Write();
     const RunResult result = Quillet({L"application", L"start", kAlpha});
     ASSERT_EQ(result.exitCode, 0u);
-    const std::string alpha = "\"" + Utf8(kAlpha) + "\"";
+    const std::string alpha = "\"" + ToUtf8(kAlpha) + "\"";
     std::vector<std::string> expected;
     for (const auto& part : {
              Client(1),

@@ -1,6 +1,6 @@
 #include "CommandTest.h"
 
-#include "json/Utf8.h"
+#include "win32/Utf8.h"
 
 #include <map>
 
@@ -36,7 +36,7 @@ std::string TextOf(const json::Value* value) {
 } // namespace
 
 std::string JsonString(std::wstring_view text) {
-    return json::WriteCompact(json::Value(json::ToUtf8(text)));
+    return json::WriteCompact(json::Value(ToUtf8(text)));
 }
 
 void CommandTest::SetUp() {
@@ -105,12 +105,7 @@ std::string CommandTest::ResultOf(std::string_view method) {
 
 std::wstring CommandTest::MakeFile(std::wstring_view name, std::string_view bytes) {
     const std::wstring path = m_folder + L"\\" + std::wstring(name);
-    const HANDLE file =
-        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    EXPECT_NE(file, INVALID_HANDLE_VALUE);
-    DWORD written = 0;
-    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
+    WriteBytes(path, bytes);
     return path;
 }
 

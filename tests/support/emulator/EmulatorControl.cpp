@@ -1,8 +1,10 @@
 #include "EmulatorControl.h"
 
 #include "StreamingService.h"
-#include "json/Utf8.h"
 #include "service/ComPtr.h"
+#include "win32/UniqueHandle.h"
+#include "win32/Utf8.h"
+#include "win32/WholeFile.h"
 
 #include <objbase.h>
 
@@ -23,34 +25,9 @@ constexpr ULONGLONG kStampNudge = 10 * 10000; // 10 ms in 100 ns units
     throw std::runtime_error(what + " (error " + std::to_string(error) + ")");
 }
 
-std::string Narrow(const std::wstring& text) {
-    return json::ToUtf8(text);
-}
-
-// Enters a single-threaded apartment for the scope when the thread has none.
-class ApartmentScope {
-public:
-    ApartmentScope() : m_entered(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
-    ~ApartmentScope() {
-        if (m_entered) {
-            CoUninitialize();
-        }
-    }
-    ApartmentScope(const ApartmentScope&) = delete;
-    ApartmentScope& operator=(const ApartmentScope&) = delete;
-
-private:
-    bool m_entered;
-};
-
 bool EmulatorServes() {
-    HANDLE ready = OpenEventW(SYNCHRONIZE, FALSE, L"Local\\PlenumEmulator.Ready");
-    if (ready == nullptr) {
-        return false;
-    }
-    bool serves = WaitForSingleObject(ready, 0) == WAIT_OBJECT_0;
-    CloseHandle(ready);
-    return serves;
+    const UniqueHandle ready(OpenEventW(SYNCHRONIZE, FALSE, L"Local\\PlenumEmulator.Ready"));
+    return ready && WaitForSingleObject(ready.get(), 0) == WAIT_OBJECT_0;
 }
 
 // The emulator is started by its own /Start rather than by COM on behalf of this process: Wine's desktop
@@ -100,37 +77,37 @@ FileTimes TimesOf(const std::wstring& path) {
     return times;
 }
 
+bool Missing(HRESULT hr) {
+    return hr == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) || hr == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+}
+
 std::string ReadFileOrEmpty(const std::wstring& path) {
-    HANDLE file =
-        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        DWORD error = GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
-            return {};
-        }
-        Fail("cannot open " + Narrow(path), error);
-    }
     std::string content;
-    char buffer[65536];
-    DWORD read = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) {
-        content.append(buffer, read);
+    const HRESULT hr = ReadWholeFile(path, content);
+    if (FAILED(hr) && !Missing(hr)) {
+        Fail("cannot read " + ToUtf8(path), static_cast<DWORD>(hr));
     }
-    CloseHandle(file);
     return content;
 }
 
 void DeleteIfPresent(const std::wstring& path) {
     if (!DeleteFileW(path.c_str())) {
-        DWORD error = GetLastError();
-        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
-            Fail("cannot delete " + Narrow(path), error);
+        const DWORD error = GetLastError();
+        if (!Missing(HRESULT_FROM_WIN32(error))) {
+            Fail("cannot delete " + ToUtf8(path), error);
         }
     }
 }
 
 } // namespace
+
+Apartment::Apartment() : m_hr(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+
+Apartment::~Apartment() {
+    if (SUCCEEDED(m_hr)) {
+        CoUninitialize();
+    }
+}
 
 std::wstring DataDirectory() {
     wchar_t buffer[MAX_PATH];
@@ -164,26 +141,24 @@ DWORD RunEmulator(const std::wstring& arguments) {
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
-    HANDLE nul = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                             &inheritable, OPEN_EXISTING, 0, nullptr);
-    startup.hStdInput = startup.hStdOutput = startup.hStdError = nul;
+    const UniqueFile nul(CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                     &inheritable, OPEN_EXISTING, 0, nullptr));
+    startup.hStdInput = startup.hStdOutput = startup.hStdError = nul.get();
     PROCESS_INFORMATION process = {};
-    BOOL started = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-                                  nullptr, nullptr, &startup, &process);
-    DWORD error = GetLastError();
-    CloseHandle(nul);
-    if (!started) {
-        Fail("cannot start " + Narrow(commandLine), error);
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                        nullptr, &startup, &process)) {
+        const DWORD error = GetLastError();
+        Fail("cannot start " + ToUtf8(commandLine), error);
     }
+    const UniqueHandle thread(process.hThread);
+    const UniqueHandle child(process.hProcess);
     DWORD exitCode = 0;
-    if (WaitForSingleObject(process.hProcess, kEmulatorTimeoutMs) != WAIT_OBJECT_0) {
-        TerminateProcess(process.hProcess, 1);
+    if (WaitForSingleObject(child.get(), kEmulatorTimeoutMs) != WAIT_OBJECT_0) {
+        TerminateProcess(child.get(), 1);
         exitCode = WAIT_TIMEOUT;
     } else {
-        GetExitCodeProcess(process.hProcess, &exitCode);
+        GetExitCodeProcess(child.get(), &exitCode);
     }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
     return exitCode;
 }
 
@@ -202,18 +177,14 @@ void WriteScenario(std::string_view jsonText) {
     const std::wstring path = StatePath();
     CreateDirectoryW(DataDirectory().c_str(), nullptr);
     FileTimes before = TimesOf(path);
+    // A temporary name of its own: the emulator writes state.json through state.json.tmp.
     const std::wstring temporary = path + L".scenario";
-    HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        Fail("cannot write " + Narrow(temporary), GetLastError());
+    if (const HRESULT hr = WriteWholeFile(temporary, jsonText); FAILED(hr)) {
+        Fail("cannot write " + ToUtf8(temporary), static_cast<DWORD>(hr));
     }
-    DWORD written = 0;
-    BOOL ok = WriteFile(file, jsonText.data(), static_cast<DWORD>(jsonText.size()), &written, nullptr);
-    DWORD error = GetLastError();
-    CloseHandle(file);
-    if (!ok || !MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        Fail("cannot replace " + Narrow(path), ok ? GetLastError() : error);
+    if (!MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        const DWORD error = GetLastError();
+        Fail("cannot replace " + ToUtf8(path), error);
     }
     // The emulator notices a change by size and time stamp; make sure at least one of them moved.
     FileTimes after = TimesOf(path);
@@ -224,16 +195,13 @@ void WriteScenario(std::string_view jsonText) {
         time.HighPart = after.lastWrite.dwHighDateTime;
         time.QuadPart += kStampNudge;
         FILETIME nudged = {time.LowPart, time.HighPart};
-        HANDLE handle = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (handle == INVALID_HANDLE_VALUE || !SetFileTime(handle, nullptr, nullptr, &nudged)) {
-            error = GetLastError();
-            if (handle != INVALID_HANDLE_VALUE) {
-                CloseHandle(handle);
-            }
-            Fail("cannot touch " + Narrow(path), error);
+        const UniqueFile file(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file || !SetFileTime(file.get(), nullptr, nullptr, &nudged)) {
+            const DWORD error = GetLastError();
+            Fail("cannot touch " + ToUtf8(path), error);
         }
-        CloseHandle(handle);
     }
 }
 
@@ -279,7 +247,7 @@ HRESULT RecoverAfterCrash() {
         return hr;
     }
     // The first activation after a server died can fail once with 0x800706BA.
-    ApartmentScope apartment;
+    const Apartment apartment;
     for (int attempt = 0; attempt < kActivationAttempts; ++attempt) {
         hr = ActivateOnce();
         if (SUCCEEDED(hr)) {

@@ -18,6 +18,19 @@
 
 namespace quillet::testing::emulator {
 
+// A single-threaded apartment for the scope, left again only when it was entered.
+class Apartment {
+public:
+    Apartment();
+    ~Apartment();
+    Apartment(const Apartment&) = delete;
+    Apartment& operator=(const Apartment&) = delete;
+    HRESULT Result() const { return m_hr; }
+
+private:
+    HRESULT m_hr;
+};
+
 // %ProgramData%\PlenumEmulator and the files in it.
 std::wstring DataDirectory();
 std::wstring StatePath();

@@ -1,15 +1,11 @@
 #include "Scenario.h"
 
 #include "EmulatorControl.h"
-#include "json/Utf8.h"
+#include "win32/Utf8.h"
 
 #include <cstdio>
 
 namespace quillet::testing {
-
-std::string Utf8(std::wstring_view text) {
-    return json::ToUtf8(text);
-}
 
 Scenario& Scenario::Client(int state) {
     m_client.Set("state", state);
@@ -24,7 +20,7 @@ Scenario& Scenario::Admin(bool isAdmin) {
 Scenario& Scenario::App(std::wstring_view guid, std::string_view name, long long state, int stopPolls,
                         bool requiresReboot) {
     json::Value app = json::Value::MakeObject();
-    app.Set("guid", Utf8(guid));
+    app.Set("guid", ToUtf8(guid));
     app.Set("name", name);
     app.Set("state", state);
     app.Set("stopPolls", stopPolls);
@@ -34,12 +30,12 @@ Scenario& Scenario::App(std::wstring_view guid, std::string_view name, long long
 }
 
 Scenario& Scenario::App(std::wstring_view guid, std::wstring_view name, long long state) {
-    return App(guid, Utf8(name), state);
+    return App(guid, ToUtf8(name), state);
 }
 
 Scenario& Scenario::Cache(std::wstring_view location, int sizeMB) {
     m_cache = json::Value::MakeObject();
-    m_cache.Set("location", Utf8(location));
+    m_cache.Set("location", ToUtf8(location));
     m_cache.Set("sizeMB", sizeMB);
     return *this;
 }
@@ -47,9 +43,9 @@ Scenario& Scenario::Cache(std::wstring_view location, int sizeMB) {
 Scenario& Scenario::Multisource(std::wstring_view appGuid, std::wstring_view sourcePath,
                                 std::wstring_view localPath) {
     json::Value entry = json::Value::MakeObject();
-    entry.Set("appGuid", Utf8(appGuid));
-    entry.Set("sourcePath", Utf8(sourcePath));
-    entry.Set("localPath", Utf8(localPath));
+    entry.Set("appGuid", ToUtf8(appGuid));
+    entry.Set("sourcePath", ToUtf8(sourcePath));
+    entry.Set("localPath", ToUtf8(localPath));
     m_multisource.Append(std::move(entry));
     return *this;
 }
@@ -73,7 +69,7 @@ Scenario& Scenario::AddFault(std::string_view method, std::string_view action, D
     fault.Set("hr", text);
     fault.Set("skip", skip);
     fault.Set("times", times);
-    fault.Set("guid", guid.empty() ? json::Value() : json::Value(Utf8(guid)));
+    fault.Set("guid", guid.empty() ? json::Value() : json::Value(ToUtf8(guid)));
     m_faults.Append(std::move(fault));
     return *this;
 }

@@ -4,6 +4,7 @@
 // shapes, written as its state.json (see emulator/README.md). Fields left out take the emulator's defaults.
 
 #include "json/Json.h"
+#include "win32/Utf8.h"
 
 #include <windows.h>
 
@@ -11,8 +12,6 @@
 #include <string_view>
 
 namespace quillet::testing {
-
-std::string Utf8(std::wstring_view text);
 
 class Scenario {
 public:
