@@ -408,7 +408,7 @@ TEST_F(FaultMatrix, ServiceTextCannotForgeOutputAndUnwrittenOutputFails) {
     const std::wstring wideGuid =
         L"{\uFF21\uFF21\uFF21\uFF21\uFF21\uFF21\uFF21\uFF21-0000-4000-8000-0000000000A1}";
     const std::wstring forged = TempPath(L"forged.tok");
-    WriteFileBytes(forged, R"({"name":"Mallory\r\nAppGuid: [{FAKE}]","guid":")" + Utf8(kAlpha) + R"("})");
+    WriteBytes(forged, R"({"name":"Mallory\r\nAppGuid: [{FAKE}]","guid":")" + ToUtf8(kAlpha) + R"("})");
     // A write to the closed pipe fails with the pipe's own error.
     constexpr DWORD kClosedPipe = 0x800700E8;
     struct Row {
@@ -459,7 +459,7 @@ TEST_F(FaultMatrix, ServiceTextCannotForgeOutputAndUnwrittenOutputFails) {
     MatrixSection report("output");
     report.Abbreviate(forged, L"<token>");
     for (const Row& row : rows) {
-        SCOPED_TRACE(row.fault + " / " + Utf8(row.args[0]));
+        SCOPED_TRACE(row.fault + " / " + ToUtf8(row.args[0]));
         row.scenario.Write();
         const RunResult result = row.closedOutput ? RunIntoClosedPipe(row.args) : RunQuillet(row.args);
         EXPECT_EQ(result.output, ConsoleBytes(row.output));
