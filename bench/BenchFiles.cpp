@@ -1,6 +1,6 @@
 #include "BenchFiles.h"
 
-#include "json/Utf8.h"
+#include "win32/Utf8.h"
 
 #include <stdexcept>
 #include <string_view>
@@ -24,13 +24,13 @@ std::wstring ProgramData() {
 
 void WriteWhole(const std::wstring& path, std::string_view content) {
     if (!WriteText(path, content)) {
-        throw std::runtime_error("cannot write " + json::ToUtf8(path));
+        throw std::runtime_error("cannot write " + ToUtf8(path));
     }
 }
 
 void MakeFolder(const std::wstring& path) {
     if (!CreateDirectoryW(path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
-        throw std::runtime_error("cannot create " + json::ToUtf8(path));
+        throw std::runtime_error("cannot create " + ToUtf8(path));
     }
 }
 

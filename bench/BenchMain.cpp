@@ -14,7 +14,7 @@
 #include "ServiceProbe.h"
 #include "Watchdog.h"
 #include "common/ToolOutput.h"
-#include "json/Utf8.h"
+#include "win32/Utf8.h"
 
 #include <windows.h>
 #include <objbase.h>
@@ -355,7 +355,7 @@ int wmain(int argc, wchar_t** argv) {
             }
         }
     } catch (const std::exception& problem) {
-        PrintTo(STD_ERROR_HANDLE, kFailure, quillet::json::FromUtf8(problem.what()).c_str());
+        PrintTo(STD_ERROR_HANDLE, kFailure, quillet::FromUtf8(problem.what()).c_str());
         return static_cast<int>(E_FAIL);
     }
 

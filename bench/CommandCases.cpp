@@ -1,6 +1,6 @@
 #include "CommandCases.h"
 
-#include "json/Utf8.h"
+#include "win32/Utf8.h"
 
 namespace quillet::bench {
 
@@ -18,7 +18,7 @@ constexpr int kClientStarted = 4;
 constexpr int kFew = 3;
 
 std::string Narrow(const std::wstring& text) {
-    return json::ToUtf8(text);
+    return ToUtf8(text);
 }
 
 std::string ListLine(int number) {

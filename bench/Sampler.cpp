@@ -2,7 +2,7 @@
 
 #include "EmulatorControl.h"
 #include "ServiceProbe.h"
-#include "json/Utf8.h"
+#include "win32/Utf8.h"
 
 #include <cstdio>
 #include <exception>

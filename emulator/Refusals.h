@@ -4,12 +4,8 @@
 
 namespace quillet::emulator {
 
-// The HRESULTs with which the emulated service refuses a call. README.md lists when each is given.
-inline constexpr HRESULT kClientAlreadyStopped = static_cast<HRESULT>(0xA0044010);
-inline constexpr HRESULT kClientAlreadyStarted = static_cast<HRESULT>(0xA0044011);
-inline constexpr HRESULT kApplicationsAlreadyUninitialized = static_cast<HRESULT>(0xA0044020);
-inline constexpr HRESULT kApplicationsAlreadyInitialized = static_cast<HRESULT>(0xA0044021);
-
+// The HRESULTs with which the emulated service refuses a call, beyond the client codes of
+// service/ServiceContract.h. README.md lists when each is given.
 inline constexpr HRESULT kObjectNotInitialized = E_UNEXPECTED;                   // 0x8000FFFF
 inline constexpr HRESULT kClientNotReady = static_cast<HRESULT>(0x80070015);     // ERROR_NOT_READY
 inline constexpr HRESULT kUnknownApplication = static_cast<HRESULT>(0x80070490); // ERROR_NOT_FOUND

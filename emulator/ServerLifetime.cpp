@@ -7,6 +7,8 @@
 #include "DataDirectory.h"
 #include "Service.h"
 #include "TypeLibrary.h"
+#include "win32/Stopwatch.h"
+#include "win32/UniqueHandle.h"
 
 #include <atomic>
 #include <string>
@@ -29,19 +31,6 @@ std::atomic<long> g_objects{0};
 DWORD g_cookies[3] = {};
 std::atomic<ULONGLONG> g_idleSince{0};
 
-struct Handle {
-    HANDLE value = nullptr;
-    Handle() = default;
-    explicit Handle(HANDLE handle) : value(handle) {}
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    ~Handle() {
-        if (value != nullptr) {
-            CloseHandle(value);
-        }
-    }
-};
-
 IUnknown* CreateApplication() {
     return static_cast<IStreamingApplication*>(new (std::nothrow) ApplicationObject());
 }
@@ -61,13 +50,8 @@ struct ClassEntry {
 // Ctrl+C on a foreground server stops it like /Stop, so that it revokes its class objects: a server that
 // dies with them registered leaves Wine's RPCSS handing out dead ones.
 BOOL WINAPI StopOnConsoleSignal(DWORD) {
-    HANDLE stop = OpenEventW(EVENT_MODIFY_STATE, FALSE, kStopEventName);
-    if (stop == nullptr) {
-        return FALSE;
-    }
-    SetEvent(stop);
-    CloseHandle(stop);
-    return TRUE;
+    const UniqueHandle stop(OpenEventW(EVENT_MODIFY_STATE, FALSE, kStopEventName));
+    return stop && SetEvent(stop.get());
 }
 
 // Waits for the message queue or the stop event; false once the server should end.
@@ -117,21 +101,21 @@ void ServerObjectReleased() {
 }
 
 int RunServer(ServeMode mode) {
-    Handle instance(CreateMutexW(nullptr, FALSE, kInstanceMutexName));
-    if (instance.value == nullptr) {
+    UniqueHandle instance(CreateMutexW(nullptr, FALSE, kInstanceMutexName));
+    if (!instance) {
         return HRESULT_FROM_WIN32(GetLastError());
     }
-    DWORD wait = WaitForSingleObject(instance.value, mode == ServeMode::Embedding ? kTakeOverWaitMs : 0);
+    DWORD wait = WaitForSingleObject(instance.get(), mode == ServeMode::Embedding ? kTakeOverWaitMs : 0);
     if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) {
         // Another instance serves; COM finds its class objects.
         return mode == ServeMode::Embedding ? S_OK : HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS);
     }
     // The mutex is never released: it is abandoned when the process ends, which is what /Stop waits for.
-    Handle stopEvent(CreateEventW(nullptr, TRUE, FALSE, kStopEventName));
-    if (stopEvent.value == nullptr) {
+    UniqueHandle stopEvent(CreateEventW(nullptr, TRUE, FALSE, kStopEventName));
+    if (!stopEvent) {
         return HRESULT_FROM_WIN32(GetLastError());
     }
-    ResetEvent(stopEvent.value);
+    ResetEvent(stopEvent.get());
     if (mode == ServeMode::Foreground) {
         SetConsoleCtrlHandler(StopOnConsoleSignal, TRUE);
     }
@@ -158,13 +142,13 @@ int RunServer(ServeMode mode) {
             break;
         }
     }
-    Handle ready(CreateEventW(nullptr, TRUE, FALSE, kReadyEventName));
+    UniqueHandle ready(CreateEventW(nullptr, TRUE, FALSE, kReadyEventName));
     if (SUCCEEDED(hr)) {
-        SetEvent(ready.value);
-        while (PumpOnce(stopEvent.value, mode)) {
+        SetEvent(ready.get());
+        while (PumpOnce(stopEvent.get(), mode)) {
         }
     }
-    ResetEvent(ready.value);
+    ResetEvent(ready.get());
     RevokeClassObjects();
     ReleaseServiceTypeInfo();
     // Disconnects what clients still hold; their objects are released and journalled here.
@@ -174,11 +158,11 @@ int RunServer(ServeMode mode) {
 }
 
 HRESULT StartResidentInstance(DWORD timeoutMs) {
-    Handle ready(CreateEventW(nullptr, TRUE, FALSE, kReadyEventName));
-    if (ready.value == nullptr) {
+    UniqueHandle ready(CreateEventW(nullptr, TRUE, FALSE, kReadyEventName));
+    if (!ready) {
         return HRESULT_FROM_WIN32(GetLastError());
     }
-    if (WaitForSingleObject(ready.value, 0) == WAIT_OBJECT_0) {
+    if (WaitForSingleObject(ready.get(), 0) == WAIT_OBJECT_0) {
         return S_FALSE;
     }
     wchar_t path[MAX_PATH];
@@ -194,32 +178,31 @@ HRESULT StartResidentInstance(DWORD timeoutMs) {
                         nullptr, &startup, &process)) {
         return HRESULT_FROM_WIN32(GetLastError());
     }
-    Handle processHandle(process.hProcess);
-    Handle threadHandle(process.hThread);
-    ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    HANDLE waits[] = {ready.value, process.hProcess};
+    const UniqueHandle processHandle(process.hProcess);
+    const UniqueHandle threadHandle(process.hThread);
+    const Stopwatch elapsed;
+    HANDLE waits[] = {ready.get(), process.hProcess};
     DWORD result = WaitForMultipleObjects(2, waits, FALSE, timeoutMs);
     if (result == WAIT_OBJECT_0 + 1) {
         // It left at once: an instance that was shutting down or starting serves instead.
-        ULONGLONG now = GetTickCount64();
-        result = WaitForSingleObject(ready.value, now < deadline ? static_cast<DWORD>(deadline - now) : 0);
+        result = WaitForSingleObject(ready.get(), elapsed.RemainingMs(timeoutMs));
     }
     return result == WAIT_OBJECT_0 ? S_OK : HRESULT_FROM_WIN32(ERROR_TIMEOUT);
 }
 
 HRESULT StopRunningInstance(DWORD timeoutMs) {
-    Handle stopEvent(OpenEventW(EVENT_MODIFY_STATE, FALSE, kStopEventName));
-    if (stopEvent.value == nullptr) {
+    UniqueHandle stopEvent(OpenEventW(EVENT_MODIFY_STATE, FALSE, kStopEventName));
+    if (!stopEvent) {
         return S_FALSE;
     }
-    Handle instance(OpenMutexW(SYNCHRONIZE, FALSE, kInstanceMutexName));
-    SetEvent(stopEvent.value);
-    if (instance.value == nullptr) {
+    UniqueHandle instance(OpenMutexW(SYNCHRONIZE, FALSE, kInstanceMutexName));
+    SetEvent(stopEvent.get());
+    if (!instance) {
         return S_OK;
     }
-    DWORD wait = WaitForSingleObject(instance.value, timeoutMs);
+    DWORD wait = WaitForSingleObject(instance.get(), timeoutMs);
     if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) {
-        ReleaseMutex(instance.value);
+        ReleaseMutex(instance.get());
         return S_OK;
     }
     return HRESULT_FROM_WIN32(ERROR_TIMEOUT);

@@ -3,9 +3,12 @@
 #include "FaultRules.h"
 #include "Refusals.h"
 #include "ServerLifetime.h"
-#include "json/Utf8.h"
+#include "win32/Utf8.h"
+#include "win32/WholeFile.h"
 
 namespace quillet::emulator {
+
+using nlohmann::ordered_json;
 
 namespace {
 
@@ -43,18 +46,18 @@ void Service::Refresh() {
     m_stamp = stamp;
     m_problem.reset();
     if (!stamp.exists) {
-        m_model.Replace(StateFromJson(json::Value::MakeObject(), m_directory.cacheFolder));
+        m_model.Replace(StateFromJson(ordered_json::object(), m_directory.cacheFolder));
         return;
     }
     std::string content;
-    DWORD error = 0;
-    if (!ReadWholeFile(m_directory.statePath, content, error)) {
-        m_problem = "state.json cannot be read (error " + std::to_string(error) + ")";
+    if (const HRESULT hr = ReadWholeFile(m_directory.statePath, content); FAILED(hr)) {
+        m_problem = "state.json cannot be read (" + HresultText(hr) + ")";
         m_loaded = false; // try again on the next call
         return;
     }
     try {
-        m_model.Replace(StateFromJson(json::Parse(content), m_directory.cacheFolder));
+        // The parser's complaints name the byte offset; the state's name the field.
+        m_model.Replace(StateFromJson(ordered_json::parse(content), m_directory.cacheFolder));
     } catch (const std::exception& problem) {
         m_problem = std::string("state.json: ") + problem.what();
     }
@@ -66,9 +69,7 @@ void Service::SaveIfChanged() {
         return;
     }
     m_model.ClearChanged();
-    std::string text = json::WriteReadable(StateToJson(m_model.State()));
-    DWORD error = 0;
-    if (WriteFileAtomically(m_directory.statePath, text, error)) {
+    if (SUCCEEDED(ReplaceWholeFile(m_directory.statePath, StateText(m_model.State())))) {
         m_stamp = FileStamp::Of(m_directory.statePath);
     }
 }
@@ -102,12 +103,10 @@ HRESULT Service::CheckCreate(const std::wstring& interfaceName) {
     }
     if (hit->action == FaultAction::Crash) {
         // Like a call that crashes, the creation journals itself first.
-        json::Value fields = json::Value::MakeObject();
-        fields.Set("event", "create");
-        fields.Set("interface", json::ToUtf8(interfaceName));
-        fields.Set("hr", HresultText(hit->hr));
-        fields.Set("fault", FaultActionName(hit->action));
-        m_journal.Record(std::move(fields));
+        m_journal.Record({{"event", "create"},
+                          {"interface", ToUtf8(interfaceName)},
+                          {"hr", HresultText(hit->hr)},
+                          {"fault", FaultActionName(hit->action)}});
         Crash(hit->hr);
     }
     if (hit->action == FaultAction::Hang) {
@@ -134,9 +133,9 @@ HRESULT Service::Run(CallInfo& call, const Body& body, ReplyTarget* reply) {
         hr = kStateUnreadable;
     } else {
         std::wstring firstArgument;
-        bool hasString = call.args.Size() > 0 && call.args.Items()[0].IsString();
+        const bool hasString = !call.args.empty() && call.args[0].is_string();
         if (hasString) {
-            firstArgument = json::FromUtf8(call.args.Items()[0].AsString());
+            firstArgument = FromUtf8(call.args[0].get_ref<const std::string&>());
         }
         bool changed = false;
         hit = TakeFault(m_model.UnmarkedState().faults, call.interfaceName, call.method,
@@ -168,19 +167,18 @@ HRESULT Service::Run(CallInfo& call, const Body& body, ReplyTarget* reply) {
         }
     }
 
-    json::Value fields = json::Value::MakeObject();
-    fields.Set("object", call.object);
-    fields.Set("interface", json::ToUtf8(call.interfaceName));
-    fields.Set("method", json::ToUtf8(call.method));
-    fields.Set("args", std::move(call.args));
-    fields.Set("hr", HresultText(hr));
+    ordered_json fields = {{"object", call.object},
+                           {"interface", ToUtf8(call.interfaceName)},
+                           {"method", ToUtf8(call.method)},
+                           {"args", std::move(call.args)},
+                           {"hr", HresultText(hr)}};
     if (hit) {
-        fields.Set("fault", FaultActionName(hit->action));
+        fields["fault"] = FaultActionName(hit->action);
     }
     if (shape) {
-        fields.Set("reply", ReplyShapeName(*shape));
+        fields["reply"] = ReplyShapeName(*shape);
     }
-    m_journal.Record(std::move(fields));
+    m_journal.Record(fields);
     if (hit && hit->action == FaultAction::Crash) {
         Crash(hr);
     }

@@ -5,9 +5,10 @@
 #include "Journal.h"
 #include "Reply.h"
 #include "ServiceModel.h"
-#include "json/Json.h"
 
 #include <windows.h>
+
+#include <nlohmann/json.hpp>
 
 #include <functional>
 #include <optional>
@@ -20,7 +21,7 @@ struct CallInfo {
     int object = 0;
     const wchar_t* interfaceName = L"";
     const wchar_t* method = L"";
-    json::Value args = json::Value::MakeArray(); // in call order; out parameters are not listed
+    nlohmann::ordered_json args = nlohmann::ordered_json::array(); // in call order; out parameters left out
 };
 
 // Where a query's reply goes: the caller's out VARIANT and, for the list queries, its count.

@@ -1,10 +1,13 @@
 #include "ServiceModel.h"
 
 #include "Refusals.h"
-#include "json/Json.h"
-#include "json/Utf8.h"
+#include "service/ServiceContract.h"
+#include "win32/UniqueVariant.h"
+#include "win32/Utf8.h"
 
 #include <objbase.h>
+
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 
@@ -12,26 +15,19 @@ namespace quillet::emulator {
 
 namespace {
 
-constexpr LONG kStopped = 0;
-constexpr LONG kStarted = 2;
-constexpr LONG kApplicationsReady = 4;
-constexpr LONG kOfflineState = 5;
-
-constexpr LONG kRunning = 64;
-
-constexpr LONG kMaskState = 0x1;
-constexpr LONG kMaskName = 0x2;
+// The emulator's own property: the guid, as element 2.
 constexpr LONG kMaskGuid = 0x4;
-constexpr LONG kMaskRequiresReboot = 0x20000000;
-// Element 39 carries the reboot flag, so the properties array has at least 40 elements.
-constexpr size_t kPropertyCount = 40;
-constexpr size_t kRebootIndex = 39;
+constexpr LONG kGuidElement = 2;
+// The reboot flag is the highest element, so the properties array has that many and one more.
+constexpr size_t kPropertyCount = kRequiresRebootElement + 1;
 
 // The cache settings array: 0 layout version, 1 element count, 2 first character of the location,
-// 3 location, 4 size in MB, 5 used MB. Elements 0, 1 and 5 must come back unchanged.
+// 3 location, 4 size in MB, 5 used MB. Elements 0, 1 and 5 are the emulator's own and must come back
+// unchanged.
 constexpr LONG kCacheLayoutVersion = 1;
 constexpr LONG kCacheElementCount = 6;
-constexpr size_t kCacheShortLength = 3;
+constexpr LONG kCacheUsedElement = 5;
+constexpr size_t kCacheShortLength = kCacheLocationElement;
 
 bool SameText(std::wstring_view left, std::wstring_view right) {
     return ServiceModel::Key(left) == ServiceModel::Key(right);
@@ -62,20 +58,6 @@ HRESULT CheckLocalFolder(const std::wstring& path) {
     }
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? S_OK : kNotAFolder;
 }
-
-bool ReadVariantElement(SAFEARRAY* array, LONG index, VARIANT& element) {
-    VariantInit(&element);
-    return SUCCEEDED(SafeArrayGetElement(array, &index, &element));
-}
-
-// Clears a VARIANT copied out of an array when it goes out of scope.
-struct ScopedVariant {
-    VARIANT value;
-    ScopedVariant() { VariantInit(&value); }
-    ~ScopedVariant() { VariantClear(&value); }
-    ScopedVariant(const ScopedVariant&) = delete;
-    ScopedVariant& operator=(const ScopedVariant&) = delete;
-};
 
 } // namespace
 
@@ -128,40 +110,40 @@ MultisourceEntry* ServiceModel::FindMultisource(std::wstring_view appGuid) {
 
 bool ServiceModel::AnyApplicationRunning() const {
     return std::any_of(m_state.applications.begin(), m_state.applications.end(),
-                       [](const Application& application) { return application.state == kRunning; });
+                       [](const Application& application) { return application.state == APP_STATE_RUNNING; });
 }
 
 HRESULT ServiceModel::StartClient() {
-    if (m_state.client.state != kStopped) {
+    if (m_state.client.state != kClientStopped) {
         return kClientAlreadyStarted;
     }
-    MutableState().client.state = kStarted;
+    MutableState().client.state = kClientStarted;
     return S_OK;
 }
 
 HRESULT ServiceModel::StopClient() {
     LONG state = m_state.client.state;
-    if (state == kStopped) {
+    if (state == kClientStopped) {
         return kClientAlreadyStopped;
     }
-    if (state == kApplicationsReady) {
+    if (state == kClientApplicationsInitialized) {
         // Applications are uninitialised first; a real client refuses to stop under them.
         return kInvalidState;
     }
-    MutableState().client.state = kStopped;
+    MutableState().client.state = kClientStopped;
     return S_OK;
 }
 
 HRESULT ServiceModel::InitApplications() {
     switch (m_state.client.state) {
-    case kApplicationsReady:
+    case kClientApplicationsInitialized:
         return kApplicationsAlreadyInitialized;
-    case kStarted:
-        MutableState().client.state = kApplicationsReady;
+    case kClientStarted:
+        MutableState().client.state = kClientApplicationsInitialized;
         return S_OK;
-    case kStopped:
+    case kClientStopped:
         return kClientNotReady;
-    case kOfflineState:
+    case kClientOffline:
         return kOffline;
     default:
         return kInvalidState;
@@ -169,15 +151,15 @@ HRESULT ServiceModel::InitApplications() {
 }
 
 HRESULT ServiceModel::UninitApplications() {
-    if (m_state.client.state != kApplicationsReady) {
+    if (m_state.client.state != kClientApplicationsInitialized) {
         return kApplicationsAlreadyUninitialized;
     }
-    MutableState().client.state = kStarted;
+    MutableState().client.state = kClientStarted;
     return S_OK;
 }
 
 HRESULT ServiceModel::RequireInitializedApplications() const {
-    return m_state.client.state == kApplicationsReady ? S_OK : kClientNotReady;
+    return m_state.client.state == kClientApplicationsInitialized ? S_OK : kClientNotReady;
 }
 
 void ServiceModel::ListApplications(LONG filter, Reply& reply) const {
@@ -196,11 +178,11 @@ HRESULT ServiceModel::ApplicationProperties(std::wstring_view guid, LONG mask, R
     if (application == nullptr) {
         return kUnknownApplication;
     }
-    if ((mask & kMaskState) != 0 && application->stopping) {
+    if ((mask & APP_PROPERTY_STATE) != 0 && application->stopping) {
         // A stop in progress: the application reports running for stopPolls queries, then stopped.
         std::int32_t& left = *application->stopping;
         if (left == 0) {
-            application->state = 16;
+            application->state = APP_STATE_MOUNTED;
             application->stopping.reset();
             m_changed = true;
         } else if (left > 0) {
@@ -210,20 +192,20 @@ HRESULT ServiceModel::ApplicationProperties(std::wstring_view guid, LONG mask, R
     }
     reply.elements.assign(kPropertyCount, ReplyElement::Empty());
     size_t highest = 0;
-    if ((mask & kMaskState) != 0) {
-        reply.elements[0] = ReplyElement::I4(application->state);
+    if ((mask & APP_PROPERTY_STATE) != 0) {
+        reply.elements[kStateElement] = ReplyElement::I4(application->state);
     }
-    if ((mask & kMaskName) != 0) {
-        reply.elements[1] = ReplyElement::Bstr(application->name);
-        highest = 1;
+    if ((mask & APP_PROPERTY_NAME) != 0) {
+        reply.elements[kNameElement] = ReplyElement::Bstr(application->name);
+        highest = kNameElement;
     }
     if ((mask & kMaskGuid) != 0) {
-        reply.elements[2] = ReplyElement::Bstr(application->guid);
-        highest = std::max<size_t>(highest, 2);
+        reply.elements[kGuidElement] = ReplyElement::Bstr(application->guid);
+        highest = kGuidElement;
     }
-    if ((mask & kMaskRequiresReboot) != 0) {
-        reply.elements[kRebootIndex] = ReplyElement::Bool(application->requiresReboot);
-        highest = kRebootIndex;
+    if ((mask & APP_PROPERTY_REQUIRES_REBOOT) != 0) {
+        reply.elements[kRequiresRebootElement] = ReplyElement::Bool(application->requiresReboot);
+        highest = kRequiresRebootElement;
     }
     // Too short for the highest element that the mask asks for.
     reply.shortLength = highest;
@@ -231,28 +213,26 @@ HRESULT ServiceModel::ApplicationProperties(std::wstring_view guid, LONG mask, R
 }
 
 HRESULT ServiceModel::AddApplication(std::string_view token, std::wstring& name, std::wstring& guid) {
-    json::Value document;
-    try {
-        document = json::Parse(token);
-    } catch (const json::ParseError&) {
+    // Keys are looked up in a map: a token of many keys costs no more than its parse.
+    const nlohmann::json document = nlohmann::json::parse(token, nullptr, false);
+    if (!document.is_object()) {
         return kInvalidToken;
     }
-    if (!document.IsObject()) {
-        return kInvalidToken;
-    }
-    const json::Value* nameValue = document.Find("name");
-    const json::Value* guidValue = document.Find("guid");
-    const json::Value* rebootValue = document.Find("requiresReboot");
-    if (nameValue == nullptr || !nameValue->IsString() ||
-        (guidValue != nullptr && !guidValue->IsString() && !guidValue->IsNull()) ||
-        (rebootValue != nullptr && !rebootValue->IsBool() && !rebootValue->IsNull())) {
+    const auto nameValue = document.find("name");
+    const auto guidValue = document.find("guid");
+    const auto rebootValue = document.find("requiresReboot");
+    const bool hasGuid = guidValue != document.end() && guidValue->is_string();
+    if (nameValue == document.end() || !nameValue->is_string() ||
+        (guidValue != document.end() && !hasGuid && !guidValue->is_null()) ||
+        (rebootValue != document.end() && !rebootValue->is_boolean() && !rebootValue->is_null())) {
         return kInvalidToken;
     }
     Application application;
-    application.name = json::FromUtf8(nameValue->AsString());
-    application.requiresReboot = rebootValue != nullptr && rebootValue->IsBool() && rebootValue->AsBool();
-    if (guidValue != nullptr && guidValue->IsString()) {
-        if (!CanonicalGuid(json::FromUtf8(guidValue->AsString()), application.guid)) {
+    application.name = FromUtf8(nameValue->get_ref<const std::string&>());
+    application.requiresReboot =
+        rebootValue != document.end() && rebootValue->is_boolean() && rebootValue->get<bool>();
+    if (hasGuid) {
+        if (!CanonicalGuid(FromUtf8(guidValue->get_ref<const std::string&>()), application.guid)) {
             return kInvalidToken;
         }
     } else {
@@ -285,30 +265,30 @@ HRESULT ServiceModel::Step(std::wstring_view guid, LadderStep step) {
     LONG next = s;
     switch (step) {
     case LadderStep::Load:
-        if (!(s >= 1 && s < 4)) {
+        if (!(s >= APP_STATE_ADDED && s < APP_STATE_LOADED)) {
             return kInvalidState;
         }
-        next = 4;
+        next = APP_STATE_LOADED;
         break;
     case LadderStep::Mount:
-        if (!(s >= 4 && s < 16)) {
+        if (!(s >= APP_STATE_LOADED && s < APP_STATE_MOUNTED)) {
             return kInvalidState;
         }
-        next = 16;
+        next = APP_STATE_MOUNTED;
         break;
     case LadderStep::Start:
-        if (!(s >= 16)) {
+        if (!(s >= APP_STATE_MOUNTED)) {
             return kInvalidState;
         }
-        next = kRunning;
+        next = APP_STATE_RUNNING;
         application->stopping.reset();
         break;
     case LadderStep::Stop:
-        if (s != kRunning) {
+        if (s != APP_STATE_RUNNING) {
             return kInvalidState;
         }
         if (application->stopPolls == 0) {
-            next = 16;
+            next = APP_STATE_MOUNTED;
         } else if (!application->stopping) {
             // A stop already under way keeps its count; a repeated stop changes nothing.
             application->stopping = application->stopPolls;
@@ -316,19 +296,19 @@ HRESULT ServiceModel::Step(std::wstring_view guid, LadderStep step) {
         }
         break;
     case LadderStep::Unmount:
-        if (!(s >= 16 && s != kRunning)) {
+        if (!(s >= APP_STATE_MOUNTED && s != APP_STATE_RUNNING)) {
             return kInvalidState;
         }
-        next = 4;
+        next = APP_STATE_LOADED;
         break;
     case LadderStep::Unload:
-        if (!(s >= 4 && s < 16)) {
+        if (!(s >= APP_STATE_LOADED && s < APP_STATE_MOUNTED)) {
             return kInvalidState;
         }
-        next = 1;
+        next = APP_STATE_ADDED;
         break;
     case LadderStep::Remove: {
-        if (!(s >= 1 && s < 4)) {
+        if (!(s >= APP_STATE_ADDED && s < APP_STATE_LOADED)) {
             return kInvalidState;
         }
         std::wstring key = Key(guid);
@@ -354,7 +334,7 @@ HRESULT ServiceModel::RunCommand(std::wstring_view guid, std::wstring_view exePa
     if (application == nullptr) {
         return kUnknownApplication;
     }
-    if (application->state != 16 && application->state != kRunning) {
+    if (application->state != APP_STATE_MOUNTED && application->state != APP_STATE_RUNNING) {
         return kInvalidState;
     }
     return exePath.empty() ? E_INVALIDARG : S_OK;
@@ -381,23 +361,22 @@ HRESULT ServiceModel::SetCacheSettings(const VARIANT& settings) {
         FAILED(SafeArrayGetUBound(array, 1, &upper)) || lower != 0 || upper + 1 != kCacheElementCount) {
         return E_INVALIDARG;
     }
-    ScopedVariant elements[kCacheElementCount];
+    UniqueVariant elements[kCacheElementCount];
     for (LONG i = 0; i < kCacheElementCount; ++i) {
-        if (!ReadVariantElement(array, i, elements[i].value)) {
+        if (FAILED(SafeArrayGetElement(array, &i, &elements[i]))) {
             return E_INVALIDARG;
         }
     }
-    const VARIANT& firstCharacter = elements[2].value;
-    const VARIANT& location = elements[3].value;
-    const VARIANT& size = elements[4].value;
+    const VARIANT& firstCharacter = elements[kCacheLocationInitialElement];
+    const VARIANT& location = elements[kCacheLocationElement];
+    const VARIANT& size = elements[kCacheSizeElement];
     if (firstCharacter.vt != VT_I1 || location.vt != VT_BSTR || size.vt != VT_I4) {
         return DISP_E_TYPEMISMATCH;
     }
     Reply current;
     CacheSettingsReply(current);
-    for (size_t i : {size_t{0}, size_t{1}, size_t{5}}) {
-        if (elements[i].value.vt != current.elements[i].vt ||
-            elements[i].value.lVal != current.elements[i].integer) {
+    for (LONG i : {LONG{0}, LONG{1}, kCacheUsedElement}) {
+        if (elements[i].vt != current.elements[i].vt || elements[i].lVal != current.elements[i].integer) {
             return E_INVALIDARG;
         }
     }
@@ -433,7 +412,7 @@ HRESULT ServiceModel::SetCacheSettings(const VARIANT& settings) {
 }
 
 HRESULT ServiceModel::ClearCache() {
-    if (m_state.client.state == kOfflineState) {
+    if (m_state.client.state == kClientOffline) {
         return kOffline;
     }
     if (AnyApplicationRunning()) {

@@ -1,11 +1,11 @@
 #include "TokenSource.h"
 
-#include "FileStamp.h"
 #include "Refusals.h"
+#include "win32/UniqueHandle.h"
+#include "win32/WholeFile.h"
 
 #include <winhttp.h>
 
-#include <memory>
 #include <vector>
 
 namespace quillet::emulator {
@@ -16,10 +16,12 @@ namespace {
 constexpr size_t kMaxTokenBytes = 1 << 20;
 constexpr int kTimeoutMs = 15000;
 
-struct InternetHandleCloser {
-    void operator()(HINTERNET handle) const { WinHttpCloseHandle(handle); }
+struct InternetHandleTraits {
+    using pointer = HINTERNET;
+    static pointer Invalid() noexcept { return nullptr; }
+    static void Close(pointer handle) noexcept { WinHttpCloseHandle(handle); }
 };
-using InternetHandle = std::unique_ptr<void, InternetHandleCloser>;
+using InternetHandle = UniqueAny<InternetHandleTraits>;
 
 HRESULT LastError() {
     return HRESULT_FROM_WIN32(GetLastError());
@@ -31,11 +33,8 @@ HRESULT ReadTokenFile(const std::wstring& path, std::string& token) {
     if (path.empty()) {
         return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
     }
-    DWORD error = 0;
-    if (!ReadWholeFile(path, token, error)) {
-        return HRESULT_FROM_WIN32(error);
-    }
-    return token.size() <= kMaxTokenBytes ? S_OK : kInvalidToken;
+    const HRESULT hr = ReadWholeFile(path, token, kMaxTokenBytes);
+    return hr == HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE) ? kInvalidToken : hr;
 }
 
 HRESULT FetchToken(const std::wstring& url, std::string& token) {

@@ -48,10 +48,9 @@ TEST_F(AddApplicationTest, TokenFileAddsTheApplicationInStateOne) {
     EXPECT_EQ(name, L"Alpha \u03A9");
     EXPECT_EQ(guid, kAppA) << "guids are given back in canonical form";
     EXPECT_EQ(ApplicationState(kAppA), 1);
-    json::Value state = State();
-    const json::Value& added = state.Find("applications")->Items().at(0);
-    EXPECT_EQ(*added.Find("requiresReboot"), json::Value(true));
-    EXPECT_EQ(*added.Find("stopPolls"), json::Value(0));
+    const nlohmann::ordered_json added = State().at("applications").at(0);
+    EXPECT_EQ(added.at("requiresReboot"), true);
+    EXPECT_EQ(added.at("stopPolls"), 0);
 }
 
 TEST_F(AddApplicationTest, TokenWithoutGuidGetsANewOne) {
@@ -76,6 +75,7 @@ TEST_F(AddApplicationTest, RefusalsLeaveTheStateAlone) {
         {"existing guid", R"({"name":"Again","guid":"{0B0B0B0B-0000-4000-8000-00000000000B}"})", 4,
          kAlreadyExists},
         {"not JSON", "name=Alpha", 4, kInvalidData},
+        {"not UTF-8", "{\"name\":\"Alpha \xFF\"}", 4, kInvalidData},
         {"no name", R"({"guid":"{0C0C0C0C-0000-4000-8000-00000000000C}"})", 4, kInvalidData},
         {"guid not a guid", R"({"name":"Alpha","guid":"alpha"})", 4, kInvalidData},
         {"reboot flag not a boolean", R"({"name":"Alpha","requiresReboot":"yes"})", 4, kInvalidData},

@@ -1,6 +1,6 @@
 #include "EmulatorTest.h"
 
-#include "json/Utf8.h"
+#include "win32/Utf8.h"
 
 #include <cstring>
 
@@ -40,7 +40,7 @@ ReplyView ViewOf(const VARIANT& reply) {
 }
 
 std::string Utf8(std::wstring_view text) {
-    return json::ToUtf8(text);
+    return ToUtf8(text);
 }
 
 void WriteBytes(const std::wstring& path, const std::string& bytes) {
@@ -95,27 +95,21 @@ ComPtr<IStreamingCache> EmulatorTest::Cache() {
 }
 
 long long EmulatorTest::ApplicationState(std::wstring_view guid) {
-    json::Value state = State();
-    if (const json::Value* applications = state.Find("applications")) {
-        for (const json::Value& application : applications->Items()) {
-            if (application.Find("guid")->AsString() == Utf8(guid)) {
-                return application.Find("state")->AsInteger();
-            }
+    for (const auto& application : State().value("applications", nlohmann::ordered_json::array())) {
+        if (application.at("guid") == Utf8(guid)) {
+            return application.at("state").get<long long>();
         }
     }
     return -1;
 }
 
 size_t EmulatorTest::ApplicationCount() {
-    json::Value state = State();
-    const json::Value* applications = state.Find("applications");
-    return applications != nullptr ? applications->Size() : 0;
+    return State().value("applications", nlohmann::ordered_json::array()).size();
 }
 
 long long EmulatorTest::ClientState() {
-    json::Value state = State();
-    const json::Value* client = state.Find("client");
-    return client != nullptr ? client->Find("state")->AsInteger() : 0;
+    const nlohmann::ordered_json state = State();
+    return state.contains("client") ? state["client"].at("state").get<long long>() : 0;
 }
 
 } // namespace quillet::testing

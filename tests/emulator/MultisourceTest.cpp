@@ -95,8 +95,7 @@ TEST_F(MultisourceTest, AddRefusals) {
     EXPECT_EQ(Add(kAppA, m_folder + L"\\missing.bin", L""), kFileNotFound);
     EXPECT_EQ(Add(kAppA, L"", L""), kFileNotFound);
     EXPECT_EQ(Add(kAppA, m_source, m_folder + L"\\no-such-folder"), static_cast<HRESULT>(0x80070003));
-    json::Value state = State();
-    EXPECT_EQ(state.Find("multisource")->Size(), 1u);
+    EXPECT_EQ(State().at("multisource").size(), 1u);
 }
 
 TEST_F(MultisourceTest, DeleteRemovesTheEntryAndTheEmulatorsCopyOnly) {

@@ -32,10 +32,10 @@ TEST_F(EmulatorTest, StateSurvivesARestartOfTheEmulator) {
     EXPECT_EQ(view.elements[1].Text(), L"Alpha");
 
     // The journal goes on where it stopped.
-    std::vector<json::Value> journal = emulator::ReadJournal();
+    const std::vector<nlohmann::ordered_json> journal = emulator::ReadJournal();
     ASSERT_GT(journal.size(), linesBefore);
     for (size_t i = 0; i < journal.size(); ++i) {
-        EXPECT_EQ(journal[i].Find("seq")->AsInteger(), static_cast<long long>(i + 1));
+        EXPECT_EQ(journal[i].at("seq"), i + 1);
     }
 }
 
@@ -72,7 +72,6 @@ TEST_F(EmulatorTest, ReadOnlyCallsDoNotRewriteTheState) {
     ASSERT_EQ(application->GetApplicationList(-1, &count, &list.value), S_OK);
     auto client = Client();
     EXPECT_EQ(client->StartClient(), static_cast<HRESULT>(0xA0044011));
-    std::string text = json::WriteCompact(State());
     EXPECT_NE(emulator::ReadJournalLines().size(), 0u);
     HANDLE after = CreateFileW(emulator::StatePath().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                OPEN_EXISTING, 0, nullptr);
@@ -85,7 +84,8 @@ TEST_F(EmulatorTest, ReadOnlyCallsDoNotRewriteTheState) {
 TEST_F(EmulatorTest, UnreadableStateFailsEveryCallUntilItIsFixed) {
     const std::string broken[] = {"{\"client\":", R"({"client":{"state":"two"}})",
                                   R"({"faults":[{"hr":"0x1"}]})",
-                                  R"({"replies":[{"method":"GetCacheLocation","shape":"round"}]})"};
+                                  R"({"replies":[{"method":"GetCacheLocation","shape":"round"}]})",
+                                  "{\"applications\":[{\"name\":\"\xC3(\"}]}"};
     for (const std::string& text : broken) {
         SCOPED_TRACE(text);
         Scenario(text);
@@ -191,14 +191,13 @@ TEST_F(EmulatorTest, ConcurrentClientsKeepTheJournalExact) {
     for (std::thread& thread : threads) {
         thread.join();
     }
-    std::vector<json::Value> journal = emulator::ReadJournal();
+    const std::vector<nlohmann::ordered_json> journal = emulator::ReadJournal();
     ASSERT_EQ(journal.size(), static_cast<size_t>(kThreads * (kCalls + 3)));
     std::vector<int> callsPerObject(kThreads + 1, 0);
     for (size_t i = 0; i < journal.size(); ++i) {
-        EXPECT_EQ(journal[i].Find("seq")->AsInteger(), static_cast<long long>(i + 1));
-        if (const json::Value* method = journal[i].Find("method");
-            method != nullptr && method->AsString() == "StartClient") {
-            ++callsPerObject.at(static_cast<size_t>(journal[i].Find("object")->AsInteger()));
+        EXPECT_EQ(journal[i].at("seq"), i + 1);
+        if (journal[i].value("method", "") == "StartClient") {
+            ++callsPerObject.at(journal[i].at("object").get<size_t>());
         }
     }
     EXPECT_EQ(std::count(callsPerObject.begin() + 1, callsPerObject.end(), kCalls), kThreads);

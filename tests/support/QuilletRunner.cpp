@@ -1,5 +1,5 @@
 #include "QuilletRunner.h"
-#include "json/Utf8.h"
+#include "win32/Utf8.h"
 
 #include "OutputPipe.h"
 #include "TraceCapture.h"
@@ -190,14 +190,13 @@ RunResult RunCommandLine(std::wstring_view argumentText, const RunOptions& optio
         result.commandLine += L' ';
         result.commandLine += argumentText;
     }
-    const std::string described = json::ToUtf8(result.commandLine);
+    const std::string described = ToUtf8(result.commandLine);
 
     bool tracing = options.captureTrace;
     if (tracing) {
         const HRESULT monitor = TraceCapture::Instance().EnsureStarted();
         if (FAILED(monitor)) {
-            ADD_FAILURE() << "The trace cannot be captured: "
-                          << json::ToUtf8(dbwin::DescribeStartFailure(monitor));
+            ADD_FAILURE() << "The trace cannot be captured: " << ToUtf8(dbwin::DescribeStartFailure(monitor));
             tracing = false;
         }
     }

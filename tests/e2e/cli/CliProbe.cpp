@@ -13,7 +13,7 @@
 //                                            a console without a window (headless Wine)
 
 #include "output/Trace.h"
-#include "json/Utf8.h"
+#include "win32/Utf8.h"
 
 #include <windows.h>
 
@@ -100,9 +100,9 @@ int TraceLines(int argc, wchar_t** argv) {
 
 // The command line as the process received it, then each argument after "args" as <argument>, in UTF-8.
 int EchoArguments(int argc, wchar_t** argv) {
-    std::string output = quillet::json::ToUtf8(GetCommandLineW()) + "\n";
+    std::string output = quillet::ToUtf8(GetCommandLineW()) + "\n";
     for (int i = 2; i < argc; ++i) {
-        output += "<" + quillet::json::ToUtf8(argv[i]) + ">\n";
+        output += "<" + quillet::ToUtf8(argv[i]) + ">\n";
     }
     WriteRaw(STD_OUTPUT_HANDLE, output);
     return 0;
@@ -114,10 +114,10 @@ int Exit(int argc, wchar_t** argv) {
     }
     const auto code = static_cast<unsigned>(std::wcstoul(argv[2], nullptr, 0));
     if (argc > 3) {
-        WriteRaw(STD_OUTPUT_HANDLE, quillet::json::ToUtf8(argv[3]));
+        WriteRaw(STD_OUTPUT_HANDLE, quillet::ToUtf8(argv[3]));
     }
     if (argc > 4) {
-        WriteRaw(STD_ERROR_HANDLE, quillet::json::ToUtf8(argv[4]));
+        WriteRaw(STD_ERROR_HANDLE, quillet::ToUtf8(argv[4]));
     }
     ExitProcess(code);
 }
@@ -160,7 +160,7 @@ int Spawn(int argc, wchar_t** argv) {
 int WorkingDirectory() {
     wchar_t directory[MAX_PATH];
     const DWORD length = GetCurrentDirectoryW(MAX_PATH, directory);
-    WriteRaw(STD_OUTPUT_HANDLE, quillet::json::ToUtf8(std::wstring_view(directory, length)));
+    WriteRaw(STD_OUTPUT_HANDLE, quillet::ToUtf8(std::wstring_view(directory, length)));
     return 0;
 }
 

@@ -1,5 +1,5 @@
 #include "QuilletRunner.h"
-#include "json/Utf8.h"
+#include "win32/Utf8.h"
 
 #include <gtest/gtest.h>
 
@@ -22,9 +22,9 @@ RunOptions LauncherOptions() {
 
 // What the probe prints for "args": its command line, then each argument after "args" as <argument>.
 std::string EchoOf(const std::wstring& commandLine, const std::vector<std::wstring>& arguments) {
-    std::string echo = json::ToUtf8(commandLine) + "\n";
+    std::string echo = ToUtf8(commandLine) + "\n";
     for (const auto& argument : arguments) {
-        echo += "<" + json::ToUtf8(argument) + ">\n";
+        echo += "<" + ToUtf8(argument) + ">\n";
     }
     return echo;
 }
@@ -73,9 +73,9 @@ TEST(QuilletLaunch, PassesUnusualQuotingVerbatim) {
         L"args \\\"x\\\\\"",
     };
     for (const std::wstring& tail : tails) {
-        SCOPED_TRACE(json::ToUtf8(tail));
+        SCOPED_TRACE(ToUtf8(tail));
         const RunResult result = RunCommandLine(QuoteArgument(ProbePath()) + L" " + tail, LauncherOptions());
-        const std::string expected = json::ToUtf8(QuoteArgument(ProbePath()) + L" " + tail) + "\n";
+        const std::string expected = ToUtf8(QuoteArgument(ProbePath()) + L" " + tail) + "\n";
         EXPECT_EQ(result.output.substr(0, result.output.find('\n') + 1), expected);
     }
 }
@@ -112,7 +112,7 @@ TEST(QuilletLaunch, ReportsAProgramThatCannotStart) {
     EXPECT_EQ(result.exitCode, 0x80070002u);
     EXPECT_EQ(result.output, "");
     EXPECT_EQ(result.errors,
-              "QuilletLaunch: cannot start \"" + json::ToUtf8(missing) + "\" (error 0x80070002).\r\n");
+              "QuilletLaunch: cannot start \"" + ToUtf8(missing) + "\" (error 0x80070002).\r\n");
 }
 
 TEST(QuilletLaunch, WithoutAProgramPrintsItsUsage) {

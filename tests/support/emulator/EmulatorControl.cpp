@@ -1,7 +1,7 @@
 #include "EmulatorControl.h"
 
 #include "StreamingService.h"
-#include "json/Utf8.h"
+#include "win32/Utf8.h"
 #include "service/ComPtr.h"
 
 #include <objbase.h>
@@ -24,7 +24,7 @@ constexpr ULONGLONG kStampNudge = 10 * 10000; // 10 ms in 100 ns units
 }
 
 std::string Narrow(const std::wstring& text) {
-    return json::ToUtf8(text);
+    return ToUtf8(text);
 }
 
 // Enters a single-threaded apartment for the scope when the thread has none.
@@ -241,9 +241,9 @@ void ClearScenario() {
     DeleteIfPresent(StatePath());
 }
 
-json::Value ReadState() {
+nlohmann::ordered_json ReadState() {
     std::string content = ReadFileOrEmpty(StatePath());
-    return content.empty() ? json::Value::MakeObject() : json::Parse(content);
+    return content.empty() ? nlohmann::ordered_json::object() : nlohmann::ordered_json::parse(content);
 }
 
 void ClearJournal() {
@@ -265,10 +265,10 @@ std::vector<std::string> ReadJournalLines() {
     return lines;
 }
 
-std::vector<json::Value> ReadJournal() {
-    std::vector<json::Value> entries;
+std::vector<nlohmann::ordered_json> ReadJournal() {
+    std::vector<nlohmann::ordered_json> entries;
     for (const std::string& line : ReadJournalLines()) {
-        entries.push_back(json::Parse(line));
+        entries.push_back(nlohmann::ordered_json::parse(line));
     }
     return entries;
 }
