@@ -50,25 +50,31 @@ HRESULT ApplicationObject::AddApplication(BSTR source, VARIANT_BOOL isUrl, BSTR*
     CallInfo call = Call(L"AddApplication");
     call.args.push_back(BstrArgument(source));
     call.args.push_back(static_cast<int>(isUrl));
-    return Run(call, [&](ServiceModel& model) {
-        if (HRESULT hr = model.RequireInitializedApplications(); FAILED(hr)) {
-            return hr;
+    std::wstring name;
+    std::wstring guid;
+    const HRESULT hr = Run(call, [&](ServiceModel& model) {
+        if (HRESULT checked = model.RequireInitializedApplications(); FAILED(checked)) {
+            return checked;
         }
-        std::string token;
-        HRESULT hr =
-            isUrl != VARIANT_FALSE ? FetchToken(TextOf(source), token) : ReadTokenFile(TextOf(source), token);
-        if (FAILED(hr)) {
-            return hr;
+        // Reading and parsing the token may take long: other clients are answered meanwhile.
+        Token token;
+        HRESULT read = Service::Instance().Outside([&] {
+            std::string text;
+            HRESULT fetched = isUrl != VARIANT_FALSE ? FetchToken(TextOf(source), text)
+                                                     : ReadTokenFile(TextOf(source), text);
+            return SUCCEEDED(fetched) ? ServiceModel::ParseToken(text, token) : fetched;
+        });
+        if (FAILED(read)) {
+            return read;
         }
-        std::wstring name;
-        std::wstring guid;
-        if (hr = model.AddApplication(token, name, guid); FAILED(hr)) {
-            return hr;
-        }
+        name = token.name;
+        return model.AddApplication(token, guid);
+    });
+    if (SUCCEEDED(hr)) {
         *appName = SysAllocStringLen(name.data(), static_cast<UINT>(name.size()));
         *appGuid = SysAllocStringLen(guid.data(), static_cast<UINT>(guid.size()));
-        return S_OK;
-    });
+    }
+    return hr;
 }
 
 HRESULT ApplicationObject::Ladder(const wchar_t* method, BSTR appGuid, LadderStep step,

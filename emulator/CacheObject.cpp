@@ -1,5 +1,7 @@
 #include "CacheObject.h"
 
+#include "LocalCopy.h"
+
 namespace quillet::emulator {
 
 CacheObject::CacheObject() : ServiceObject(IID_IStreamingCache, L"IStreamingCache") {}
@@ -40,8 +42,33 @@ HRESULT CacheObject::AddMultiSourceFile(BSTR appGuid, BSTR sourcePath, BSTR dest
     call.args.push_back(BstrArgument(destinationPath));
     call.args.push_back(static_cast<int>(overwriteExisting));
     return Run(call, [&](ServiceModel& model) {
-        return model.AddMultisourceFile(TextOf(appGuid), TextOf(sourcePath), TextOf(destinationPath),
-                                        overwriteExisting != VARIANT_FALSE);
+        const bool overwrite = overwriteExisting != VARIANT_FALSE;
+        MultisourcePlan plan;
+        HRESULT hr = model.PlanMultisourceFile(TextOf(appGuid), TextOf(sourcePath), TextOf(destinationPath),
+                                               overwrite, plan);
+        if (FAILED(hr) || !plan.copy) {
+            return SUCCEEDED(hr) ? model.AddMultisourceFile(plan, {}) : hr;
+        }
+        // The copy may take long: other clients are answered meanwhile. What it found may have changed
+        // by then, so the request is checked again before the copy takes its place.
+        std::wstring temporary;
+        if (hr = Service::Instance().Outside(
+                [&] { return CopyToTemporary(plan.source, plan.localPath, temporary); });
+            FAILED(hr)) {
+            DeleteFileW(temporary.c_str());
+            return hr;
+        }
+        MultisourcePlan again;
+        hr = model.PlanMultisourceFile(TextOf(appGuid), TextOf(sourcePath), TextOf(destinationPath),
+                                       overwrite, again);
+        if (SUCCEEDED(hr) && (!again.copy || again.localPath != plan.localPath)) {
+            hr = kApplicationRunning; // the cache moved meanwhile
+        }
+        if (FAILED(hr)) {
+            DeleteFileW(temporary.c_str());
+            return hr;
+        }
+        return model.AddMultisourceFile(again, temporary);
     });
 }
 

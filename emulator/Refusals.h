@@ -18,6 +18,7 @@ inline constexpr HRESULT kCacheTooSmall = static_cast<HRESULT>(0x80070070);     
 inline constexpr HRESULT kNetworkPath = static_cast<HRESULT>(0x80070035);        // ERROR_BAD_NETPATH
 inline constexpr HRESULT kRelativePath = static_cast<HRESULT>(0x800700A1);       // ERROR_BAD_PATHNAME
 inline constexpr HRESULT kNotAFolder = static_cast<HRESULT>(0x8007010B);         // ERROR_DIRECTORY
+inline constexpr HRESULT kLocalPathTaken = static_cast<HRESULT>(0x80070050);     // ERROR_FILE_EXISTS
 inline constexpr HRESULT kSourceIsFolder = static_cast<HRESULT>(0x80070150);  // ERROR_DIRECTORY_NOT_SUPPORTED
 inline constexpr HRESULT kStateUnreadable = static_cast<HRESULT>(0x80070570); // ERROR_FILE_CORRUPT
 inline constexpr HRESULT kHttpStatusBase = static_cast<HRESULT>(0x80190000);  // | HTTP status

@@ -24,6 +24,8 @@ constexpr wchar_t kReadyEventName[] = L"Local\\PlenumEmulator.Ready";
 
 // Like a service, the emulator stays resident while idle, but not forever.
 constexpr ULONGLONG kIdleLifetimeMs = 10 * 60 * 1000;
+// How often a resident server with objects looks whether they are gone.
+constexpr DWORD kIdleCheckMs = 60 * 1000;
 // A server that COM starts while the previous instance is still shutting down waits for it this long.
 constexpr DWORD kTakeOverWaitMs = 15000;
 
@@ -54,29 +56,22 @@ BOOL WINAPI StopOnConsoleSignal(DWORD) {
     return stop && SetEvent(stop.get());
 }
 
-// Waits for the message queue or the stop event; false once the server should end.
-bool PumpOnce(HANDLE stopEvent, ServeMode mode) {
+// Waits for the stop event, and in embedding mode for the idle lifetime to pass; false once the server
+// should end. Calls run on COM's own threads, so this thread has no messages to pump; while objects
+// live it looks again now and then, since nothing wakes it when the last one goes.
+bool KeepServing(HANDLE stopEvent, ServeMode mode) {
     DWORD timeout = INFINITE;
-    if (mode == ServeMode::Embedding && g_objects.load() == 0) {
-        ULONGLONG idle = GetTickCount64() - g_idleSince.load();
-        if (idle >= kIdleLifetimeMs) {
-            return false;
+    if (mode == ServeMode::Embedding) {
+        timeout = kIdleCheckMs;
+        if (g_objects.load() == 0) {
+            const ULONGLONG idle = GetTickCount64() - g_idleSince.load();
+            if (idle >= kIdleLifetimeMs) {
+                return false;
+            }
+            timeout = static_cast<DWORD>(kIdleLifetimeMs - idle);
         }
-        timeout = static_cast<DWORD>(kIdleLifetimeMs - idle);
     }
-    DWORD result = MsgWaitForMultipleObjectsEx(1, &stopEvent, timeout, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    if (result == WAIT_OBJECT_0) {
-        return false;
-    }
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        if (message.message == WM_QUIT) {
-            return false;
-        }
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-    return true;
+    return WaitForSingleObject(stopEvent, timeout) != WAIT_OBJECT_0;
 }
 
 } // namespace
@@ -120,7 +115,9 @@ int RunServer(ServeMode mode) {
         SetConsoleCtrlHandler(StopOnConsoleSignal, TRUE);
     }
 
-    HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    // The multithreaded apartment: calls are served on several threads at once, so that a call that waits
+    // for a slow token server or copies a large file holds up no other client. Service guards the state.
+    HRESULT hr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     if (FAILED(hr)) {
         return hr;
     }
@@ -145,7 +142,7 @@ int RunServer(ServeMode mode) {
     UniqueHandle ready(CreateEventW(nullptr, TRUE, FALSE, kReadyEventName));
     if (SUCCEEDED(hr)) {
         SetEvent(ready.get());
-        while (PumpOnce(stopEvent.get(), mode)) {
+        while (KeepServing(stopEvent.get(), mode)) {
         }
     }
     ResetEvent(ready.get());

@@ -1,5 +1,6 @@
 #include "ServiceModel.h"
 
+#include "LocalCopy.h"
 #include "Refusals.h"
 #include "service/ServiceContract.h"
 #include "win32/UniqueVariant.h"
@@ -66,14 +67,42 @@ ServiceModel::ServiceModel(std::wstring defaultCacheFolder)
     m_state.cache.location = m_defaultCacheFolder;
 }
 
-ServiceState& ServiceModel::MutableState() {
+ServiceState& ServiceModel::Change() {
     m_changed = true;
     return m_state;
 }
 
 void ServiceModel::Replace(ServiceState state) {
     m_state = std::move(state);
+    m_changed = false;
+    m_unlistedCopies.clear();
+    m_placedCopies.clear();
     Reindex();
+}
+
+void ServiceModel::Commit() {
+    for (const std::wstring& path : m_unlistedCopies) {
+        // Only a copy that no entry lists any more goes; two entries never share one, but a hand-written
+        // state may hold them.
+        const bool listed =
+            std::any_of(m_state.multisource.begin(), m_state.multisource.end(),
+                        [&](const MultisourceEntry& entry) { return SameText(entry.localPath, path); });
+        if (!listed) {
+            DeleteFileW(path.c_str());
+        }
+    }
+    m_changed = false;
+    m_unlistedCopies.clear();
+    m_placedCopies.clear();
+}
+
+void ServiceModel::Rollback() {
+    for (const std::wstring& path : m_placedCopies) {
+        DeleteFileW(path.c_str());
+    }
+    m_changed = false;
+    m_unlistedCopies.clear();
+    m_placedCopies.clear();
 }
 
 std::wstring ServiceModel::Key(std::wstring_view guid) {
@@ -99,8 +128,13 @@ Application* ServiceModel::FindApplication(std::wstring_view guid) {
     return it == m_index.end() ? nullptr : &m_state.applications[it->second];
 }
 
-MultisourceEntry* ServiceModel::FindMultisource(std::wstring_view appGuid) {
-    for (MultisourceEntry& entry : m_state.multisource) {
+const Application* ServiceModel::FindApplication(std::wstring_view guid) const {
+    auto it = m_index.find(Key(guid));
+    return it == m_index.end() ? nullptr : &m_state.applications[it->second];
+}
+
+const MultisourceEntry* ServiceModel::FindMultisource(std::wstring_view appGuid) const {
+    for (const MultisourceEntry& entry : m_state.multisource) {
         if (SameText(entry.appGuid, appGuid)) {
             return &entry;
         }
@@ -117,7 +151,7 @@ HRESULT ServiceModel::StartClient() {
     if (m_state.client.state != kClientStopped) {
         return kClientAlreadyStarted;
     }
-    MutableState().client.state = kClientStarted;
+    Change().client.state = kClientStarted;
     return S_OK;
 }
 
@@ -130,7 +164,7 @@ HRESULT ServiceModel::StopClient() {
         // Applications are uninitialised first; a real client refuses to stop under them.
         return kInvalidState;
     }
-    MutableState().client.state = kClientStopped;
+    Change().client.state = kClientStopped;
     return S_OK;
 }
 
@@ -139,7 +173,7 @@ HRESULT ServiceModel::InitApplications() {
     case kClientApplicationsInitialized:
         return kApplicationsAlreadyInitialized;
     case kClientStarted:
-        MutableState().client.state = kClientApplicationsInitialized;
+        Change().client.state = kClientApplicationsInitialized;
         return S_OK;
     case kClientStopped:
         return kClientNotReady;
@@ -154,7 +188,7 @@ HRESULT ServiceModel::UninitApplications() {
     if (m_state.client.state != kClientApplicationsInitialized) {
         return kApplicationsAlreadyUninitialized;
     }
-    MutableState().client.state = kClientStarted;
+    Change().client.state = kClientStarted;
     return S_OK;
 }
 
@@ -178,16 +212,14 @@ HRESULT ServiceModel::ApplicationProperties(std::wstring_view guid, LONG mask, R
     if (application == nullptr) {
         return kUnknownApplication;
     }
-    if ((mask & APP_PROPERTY_STATE) != 0 && application->stopping) {
+    if ((mask & APP_PROPERTY_STATE) != 0 && application->stopping && *application->stopping >= 0) {
         // A stop in progress: the application reports running for stopPolls queries, then stopped.
-        std::int32_t& left = *application->stopping;
-        if (left == 0) {
+        Change();
+        if (*application->stopping == 0) {
             application->state = APP_STATE_MOUNTED;
             application->stopping.reset();
-            m_changed = true;
-        } else if (left > 0) {
-            --left;
-            m_changed = true;
+        } else {
+            --*application->stopping;
         }
     }
     reply.elements.assign(kPropertyCount, ReplyElement::Empty());
@@ -212,29 +244,41 @@ HRESULT ServiceModel::ApplicationProperties(std::wstring_view guid, LONG mask, R
     return S_OK;
 }
 
-HRESULT ServiceModel::AddApplication(std::string_view token, std::wstring& name, std::wstring& guid) {
+HRESULT ServiceModel::ParseToken(std::string_view text, Token& token) {
     // Keys are looked up in a map: a token of many keys costs no more than its parse.
-    const nlohmann::json document = nlohmann::json::parse(token, nullptr, false);
+    const nlohmann::json document = nlohmann::json::parse(text, nullptr, false);
     if (!document.is_object()) {
         return kInvalidToken;
     }
-    const auto nameValue = document.find("name");
-    const auto guidValue = document.find("guid");
-    const auto rebootValue = document.find("requiresReboot");
-    const bool hasGuid = guidValue != document.end() && guidValue->is_string();
-    if (nameValue == document.end() || !nameValue->is_string() ||
-        (guidValue != document.end() && !hasGuid && !guidValue->is_null()) ||
-        (rebootValue != document.end() && !rebootValue->is_boolean() && !rebootValue->is_null())) {
+    const auto name = document.find("name");
+    const auto guid = document.find("guid");
+    const auto reboot = document.find("requiresReboot");
+    if (name == document.end() || !name->is_string() ||
+        (guid != document.end() && !guid->is_string() && !guid->is_null()) ||
+        (reboot != document.end() && !reboot->is_boolean() && !reboot->is_null())) {
         return kInvalidToken;
     }
-    Application application;
-    application.name = FromUtf8(nameValue->get_ref<const std::string&>());
-    application.requiresReboot =
-        rebootValue != document.end() && rebootValue->is_boolean() && rebootValue->get<bool>();
-    if (hasGuid) {
-        if (!CanonicalGuid(FromUtf8(guidValue->get_ref<const std::string&>()), application.guid)) {
+    token.name = FromUtf8(name->get_ref<const std::string&>());
+    token.requiresReboot = reboot != document.end() && reboot->is_boolean() && reboot->get<bool>();
+    if (guid != document.end() && guid->is_string()) {
+        std::wstring canonical;
+        if (!CanonicalGuid(FromUtf8(guid->get_ref<const std::string&>()), canonical)) {
             return kInvalidToken;
         }
+        token.guid = canonical;
+    }
+    return S_OK;
+}
+
+HRESULT ServiceModel::AddApplication(const Token& token, std::wstring& guid) {
+    if (HRESULT hr = RequireInitializedApplications(); FAILED(hr)) {
+        return hr;
+    }
+    Application application;
+    application.name = token.name;
+    application.requiresReboot = token.requiresReboot;
+    if (token.guid) {
+        application.guid = *token.guid;
     } else {
         GUID fresh;
         wchar_t text[40];
@@ -246,10 +290,9 @@ HRESULT ServiceModel::AddApplication(std::string_view token, std::wstring& name,
     if (FindApplication(application.guid) != nullptr) {
         return kAlreadyExists;
     }
-    name = application.name;
     guid = application.guid;
     m_index.emplace(Key(application.guid), m_state.applications.size());
-    MutableState().applications.push_back(std::move(application));
+    Change().applications.push_back(std::move(application));
     return S_OK;
 }
 
@@ -281,7 +324,10 @@ HRESULT ServiceModel::Step(std::wstring_view guid, LadderStep step) {
             return kInvalidState;
         }
         next = APP_STATE_RUNNING;
-        application->stopping.reset();
+        if (application->stopping) {
+            Change();
+            application->stopping.reset();
+        }
         break;
     case LadderStep::Stop:
         if (s != APP_STATE_RUNNING) {
@@ -291,8 +337,8 @@ HRESULT ServiceModel::Step(std::wstring_view guid, LadderStep step) {
             next = APP_STATE_MOUNTED;
         } else if (!application->stopping) {
             // A stop already under way keeps its count; a repeated stop changes nothing.
+            Change();
             application->stopping = application->stopPolls;
-            m_changed = true;
         }
         break;
     case LadderStep::Unmount:
@@ -313,15 +359,15 @@ HRESULT ServiceModel::Step(std::wstring_view guid, LadderStep step) {
         }
         std::wstring key = Key(guid);
         RemoveMultisource(application->guid);
-        auto& applications = MutableState().applications;
+        auto& applications = Change().applications;
         applications.erase(applications.begin() + static_cast<std::ptrdiff_t>(m_index.at(key)));
         Reindex();
         return S_OK;
     }
     }
     if (next != s) {
+        Change();
         application->state = next;
-        m_changed = true;
     }
     return S_OK;
 }
@@ -404,7 +450,7 @@ HRESULT ServiceModel::SetCacheSettings(const VARIANT& settings) {
         }
     }
     if (moving || newSize != m_state.cache.sizeMB) {
-        CacheSettings& cache = MutableState().cache;
+        CacheSettings& cache = Change().cache;
         cache.location = newLocation;
         cache.sizeMB = newSize;
     }
@@ -419,7 +465,7 @@ HRESULT ServiceModel::ClearCache() {
         return kApplicationRunning;
     }
     if (m_state.cache.usedMB != 0) {
-        MutableState().cache.usedMB = 0;
+        Change().cache.usedMB = 0;
     }
     return S_OK;
 }
@@ -428,37 +474,42 @@ void ServiceModel::RemoveMultisource(std::wstring_view appGuid) {
     auto& entries = m_state.multisource;
     for (auto it = entries.begin(); it != entries.end();) {
         if (SameText(it->appGuid, appGuid)) {
-            // Only a copy that the emulator made is deleted, never the source itself.
-            if (!SameText(it->localPath, it->sourcePath)) {
-                DeleteFileW(it->localPath.c_str());
+            // Only a copy that the emulator made goes, and only once the change is on disk.
+            if (it->localCopy) {
+                m_unlistedCopies.push_back(it->localPath);
             }
+            Change();
             it = entries.erase(it);
-            m_changed = true;
         } else {
             ++it;
         }
     }
 }
 
-HRESULT ServiceModel::AddMultisourceFile(std::wstring_view appGuid, std::wstring_view sourcePath,
-                                         std::wstring_view destinationPath, bool overwrite) {
-    Application* application = FindApplication(appGuid);
+HRESULT ServiceModel::PlanMultisourceFile(std::wstring_view appGuid, std::wstring_view sourcePath,
+                                          std::wstring_view destinationPath, bool overwrite,
+                                          MultisourcePlan& plan) const {
+    const Application* application = FindApplication(appGuid);
     if (application == nullptr) {
         return kUnknownApplication;
     }
-    std::wstring source(sourcePath);
+    plan = {};
+    plan.appGuid = application->guid;
+    plan.source = sourcePath;
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (source.empty() || !GetFileAttributesExW(source.c_str(), GetFileExInfoStandard, &data)) {
-        DWORD error = source.empty() ? ERROR_FILE_NOT_FOUND : GetLastError();
-        return HRESULT_FROM_WIN32(error);
+    if (plan.source.empty() || !GetFileAttributesExW(plan.source.c_str(), GetFileExInfoStandard, &data)) {
+        return HRESULT_FROM_WIN32(plan.source.empty() ? ERROR_FILE_NOT_FOUND : GetLastError());
     }
     if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         return kSourceIsFolder;
     }
-    if (FindMultisource(application->guid) != nullptr && !overwrite) {
+    plan.size =
+        static_cast<std::int64_t>((static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+    const MultisourceEntry* existing = FindMultisource(plan.appGuid);
+    if (existing != nullptr && !overwrite) {
         return kAlreadyExists;
     }
-    std::wstring localPath = source;
+    plan.localPath = plan.source;
     if (!SameText(destinationPath, sourcePath)) {
         std::wstring folder =
             destinationPath.empty() ? m_state.cache.location : std::wstring(destinationPath);
@@ -468,36 +519,60 @@ HRESULT ServiceModel::AddMultisourceFile(std::wstring_view appGuid, std::wstring
         if (folder.back() != L'\\' && folder.back() != L'/') {
             folder += L'\\';
         }
-        std::wstring target = folder + FileNameOf(source);
-        if (!SameText(target, source)) {
-            // An earlier copy of this application's entry goes first, unless the new copy replaces it.
-            if (MultisourceEntry* old = FindMultisource(application->guid);
-                old != nullptr && !SameText(old->localPath, target) &&
-                !SameText(old->localPath, old->sourcePath)) {
-                DeleteFileW(old->localPath.c_str());
-            }
-            if (!CopyFileW(source.c_str(), target.c_str(), FALSE)) {
-                return HRESULT_FROM_WIN32(GetLastError());
-            }
-            localPath = target;
+        const std::wstring target = folder + FileNameOf(plan.source);
+        if (!SameText(target, plan.source)) {
+            plan.copy = true;
+            plan.localPath = target;
+        }
+    }
+    // Two entries never share a local path: deleting one would take the other's file.
+    for (const MultisourceEntry& entry : m_state.multisource) {
+        if (&entry != existing && SameText(entry.localPath, plan.localPath)) {
+            return kLocalPathTaken;
+        }
+    }
+    if (plan.copy && GetFileAttributesW(plan.localPath.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        // A file in the way is replaced only when it is the entry's own copy, and only when asked to.
+        plan.replacesOwnCopy =
+            existing != nullptr && existing->localCopy && SameText(existing->localPath, plan.localPath);
+        if (!plan.replacesOwnCopy) {
+            return kLocalPathTaken;
+        }
+    }
+    return S_OK;
+}
+
+HRESULT ServiceModel::AddMultisourceFile(const MultisourcePlan& plan, const std::wstring& temporary) {
+    if (plan.copy) {
+        if (HRESULT hr = PlaceCopy(temporary, plan.localPath, plan.replacesOwnCopy); FAILED(hr)) {
+            return hr;
+        }
+        if (!plan.replacesOwnCopy) {
+            m_placedCopies.push_back(plan.localPath);
         }
     }
     MultisourceEntry entry;
-    entry.appGuid = application->guid;
-    entry.sourcePath = source;
-    entry.localPath = localPath;
-    entry.size =
-        static_cast<std::int64_t>((static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+    entry.appGuid = plan.appGuid;
+    entry.sourcePath = plan.source;
+    entry.localPath = plan.localPath;
+    entry.localCopy = plan.copy;
+    entry.size = plan.size;
     entry.maxSize = entry.size;
     entry.startTime = NowAsOleDate();
     entry.finishTime = entry.startTime;
     entry.finished = true;
-    if (MultisourceEntry* existing = FindMultisource(application->guid)) {
-        *existing = std::move(entry);
-    } else {
-        m_state.multisource.push_back(std::move(entry));
+    auto& entries = Change().multisource;
+    const auto existing = std::find_if(entries.begin(), entries.end(), [&](const MultisourceEntry& old) {
+        return SameText(old.appGuid, plan.appGuid);
+    });
+    if (existing == entries.end()) {
+        entries.push_back(std::move(entry));
+        return S_OK;
     }
-    m_changed = true;
+    if (existing->localCopy && !SameText(existing->localPath, entry.localPath)) {
+        m_unlistedCopies.push_back(existing->localPath);
+    }
+    *existing = std::move(entry);
     return S_OK;
 }
 

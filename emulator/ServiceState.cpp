@@ -227,6 +227,7 @@ ServiceState StateFromJson(const ordered_json& document, const std::wstring& def
             reader.Text("appGuid", entry.appGuid);
             reader.Text("sourcePath", entry.sourcePath);
             reader.Text("localPath", entry.localPath);
+            reader.Bool("localCopy", entry.localCopy);
             reader.Int64("size", entry.size);
             reader.Int64("maxSize", entry.maxSize);
             reader.Double("startTime", entry.startTime);
@@ -303,6 +304,7 @@ ordered_json StateToJson(const ServiceState& state) {
         multisource.push_back({{"appGuid", Text(entry.appGuid)},
                                {"sourcePath", Text(entry.sourcePath)},
                                {"localPath", Text(entry.localPath)},
+                               {"localCopy", entry.localCopy},
                                {"size", entry.size},
                                {"maxSize", entry.maxSize},
                                {"startTime", entry.startTime},

@@ -36,6 +36,7 @@ struct MultisourceEntry {
     std::wstring appGuid;
     std::wstring sourcePath;
     std::wstring localPath;
+    bool localCopy = false; // localPath is a copy that the emulator made, and may replace or delete
     std::int64_t size = 0;
     std::int64_t maxSize = 0;
     double startTime = 0; // OLE automation dates

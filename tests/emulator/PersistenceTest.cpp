@@ -1,6 +1,8 @@
 #include "EmulatorTest.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <functional>
 #include <thread>
 
 namespace quillet::testing {
@@ -79,6 +81,33 @@ TEST_F(EmulatorTest, ReadOnlyCallsDoNotRewriteTheState) {
     GetFileTime(after, nullptr, nullptr, &now);
     CloseHandle(after);
     EXPECT_EQ(CompareFileTime(&written, &now), 0) << "state.json was rewritten";
+}
+
+TEST_F(EmulatorTest, AChangeIsKeptOnlyOnceItIsOnDisk) {
+    const std::wstring inTheWay = emulator::StatePath() + L".tmp";
+    const struct {
+        const char* name;
+        std::function<void()> prepare;
+        HRESULT expected;
+        LONG stateAfter; // what the service then reports, and state.json holds
+    } cases[] = {
+        {"a directory in the way of the new state", [&] { CreateDirectoryW(inTheWay.c_str(), nullptr); },
+         static_cast<HRESULT>(0x80070005), 0},
+        {"the data directory deleted", [] { std::filesystem::remove_all(emulator::DataDirectory()); }, S_OK,
+         2},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.name);
+        Scenario(R"({"client":{"state":0}})");
+        auto client = Client();
+        test.prepare();
+        EXPECT_EQ(client->StartClient(), test.expected);
+        LONG state = -1;
+        EXPECT_EQ(client->GetClientState(&state), S_OK);
+        EXPECT_EQ(state, test.stateAfter);
+        EXPECT_EQ(ClientState(), test.stateAfter);
+        RemoveDirectoryW(inTheWay.c_str());
+    }
 }
 
 TEST_F(EmulatorTest, UnreadableStateFailsEveryCallUntilItIsFixed) {
