@@ -6,24 +6,24 @@ namespace quillet::bench {
 
 namespace {
 
-bool HasText(const json::Value& line, std::string_view key, std::string_view text) {
-    const json::Value* value = line.Find(key);
-    return value != nullptr && value->IsString() && value->AsString() == text;
+bool HasText(const nlohmann::ordered_json& line, std::string_view key, std::string_view text) {
+    const auto value = line.find(key);
+    return value != line.end() && value->is_string() && value->get_ref<const std::string&>() == text;
 }
 
 } // namespace
 
-ServiceWork CountServiceWork(const std::vector<json::Value>& journal) {
+ServiceWork CountServiceWork(const std::vector<nlohmann::ordered_json>& journal) {
     ServiceWork work;
-    for (const json::Value& line : journal) {
-        if (!line.IsObject()) {
+    for (const nlohmann::ordered_json& line : journal) {
+        if (!line.is_object()) {
             continue;
         }
-        if (line.Find("method") != nullptr) {
+        if (line.contains("method")) {
             ++work.calls;
             continue;
         }
-        if (!HasText(line, "event", "create") || line.Find("object") == nullptr) {
+        if (!HasText(line, "event", "create") || !line.contains("object")) {
             continue;
         }
         if (HasText(line, "interface", "IStreamingApplication")) {

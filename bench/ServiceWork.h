@@ -1,6 +1,6 @@
 #pragma once
 
-#include "json/Json.h"
+#include <nlohmann/json.hpp>
 
 #include <vector>
 
@@ -20,7 +20,7 @@ struct ServiceWork {
 
 // Counts the journal's "create" events that made an object (a refused creation makes none) and its method
 // lines. Lines of any other shape are ignored.
-ServiceWork CountServiceWork(const std::vector<json::Value>& journal);
+ServiceWork CountServiceWork(const std::vector<nlohmann::ordered_json>& journal);
 
 // Milliseconds of one bare activation (create, Initialize, release) of each class.
 struct ActivationCosts {

@@ -13,7 +13,7 @@ HRESULT ApplicationObject::GetApplicationList(LONG filter, LONG* count, VARIANT*
     *count = 0;
     VariantInit(list);
     CallInfo call = Call(L"GetApplicationList");
-    call.args.Append(static_cast<long long>(filter));
+    call.args.push_back(static_cast<long long>(filter));
     ReplyTarget target{list, count, {}};
     return Run(
         call,
@@ -30,8 +30,8 @@ HRESULT ApplicationObject::GetApplicationProperties(BSTR appGuid, LONG propertyM
     }
     VariantInit(properties);
     CallInfo call = Call(L"GetApplicationProperties");
-    call.args.Append(BstrArgument(appGuid));
-    call.args.Append(static_cast<long long>(propertyMask));
+    call.args.push_back(BstrArgument(appGuid));
+    call.args.push_back(static_cast<long long>(propertyMask));
     ReplyTarget target{properties, nullptr, {}};
     return Run(
         call,
@@ -48,35 +48,41 @@ HRESULT ApplicationObject::AddApplication(BSTR source, VARIANT_BOOL isUrl, BSTR*
     *appName = nullptr;
     *appGuid = nullptr;
     CallInfo call = Call(L"AddApplication");
-    call.args.Append(BstrArgument(source));
-    call.args.Append(static_cast<int>(isUrl));
-    return Run(call, [&](ServiceModel& model) {
-        if (HRESULT hr = model.RequireInitializedApplications(); FAILED(hr)) {
-            return hr;
+    call.args.push_back(BstrArgument(source));
+    call.args.push_back(static_cast<int>(isUrl));
+    std::wstring name;
+    std::wstring guid;
+    const HRESULT hr = Run(call, [&](ServiceModel& model) {
+        if (HRESULT checked = model.RequireInitializedApplications(); FAILED(checked)) {
+            return checked;
         }
-        std::string token;
-        HRESULT hr =
-            isUrl != VARIANT_FALSE ? FetchToken(TextOf(source), token) : ReadTokenFile(TextOf(source), token);
-        if (FAILED(hr)) {
-            return hr;
+        // Reading and parsing the token may take long: other clients are answered meanwhile.
+        Token token;
+        HRESULT read = Service::Instance().Outside([&] {
+            std::string text;
+            HRESULT fetched = isUrl != VARIANT_FALSE ? FetchToken(TextOf(source), text)
+                                                     : ReadTokenFile(TextOf(source), text);
+            return SUCCEEDED(fetched) ? ServiceModel::ParseToken(text, token) : fetched;
+        });
+        if (FAILED(read)) {
+            return read;
         }
-        std::wstring name;
-        std::wstring guid;
-        if (hr = model.AddApplication(token, name, guid); FAILED(hr)) {
-            return hr;
-        }
+        name = token.name;
+        return model.AddApplication(token, guid);
+    });
+    if (SUCCEEDED(hr)) {
         *appName = SysAllocStringLen(name.data(), static_cast<UINT>(name.size()));
         *appGuid = SysAllocStringLen(guid.data(), static_cast<UINT>(guid.size()));
-        return S_OK;
-    });
+    }
+    return hr;
 }
 
 HRESULT ApplicationObject::Ladder(const wchar_t* method, BSTR appGuid, LadderStep step,
                                   std::initializer_list<BSTR> more) {
     CallInfo call = Call(method);
-    call.args.Append(BstrArgument(appGuid));
+    call.args.push_back(BstrArgument(appGuid));
     for (BSTR argument : more) {
-        call.args.Append(BstrArgument(argument));
+        call.args.push_back(BstrArgument(argument));
     }
     return Run(call, [&](ServiceModel& model) { return model.Step(TextOf(appGuid), step); });
 }
@@ -121,7 +127,7 @@ HRESULT ApplicationObject::RunApplicationCommand(BSTR appGuid, BSTR exePath, BST
                                                  BSTR parameters, BSTR reserved1, BSTR reserved2) {
     CallInfo call = Call(L"RunApplicationCommand");
     for (BSTR argument : {appGuid, exePath, workingDirectory, parameters, reserved1, reserved2}) {
-        call.args.Append(BstrArgument(argument));
+        call.args.push_back(BstrArgument(argument));
     }
     return Run(call, [&](ServiceModel& model) { return model.RunCommand(TextOf(appGuid), TextOf(exePath)); });
 }

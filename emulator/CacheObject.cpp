@@ -1,5 +1,7 @@
 #include "CacheObject.h"
 
+#include "LocalCopy.h"
+
 namespace quillet::emulator {
 
 CacheObject::CacheObject() : ServiceObject(IID_IStreamingCache, L"IStreamingCache") {}
@@ -10,7 +12,7 @@ HRESULT CacheObject::GetCacheLocation(LONG reserved, VARIANT* settings) {
     }
     VariantInit(settings);
     CallInfo call = Call(L"GetCacheLocation");
-    call.args.Append(static_cast<long long>(reserved));
+    call.args.push_back(static_cast<long long>(reserved));
     ReplyTarget target{settings, nullptr, {}};
     return Run(
         call,
@@ -23,7 +25,7 @@ HRESULT CacheObject::GetCacheLocation(LONG reserved, VARIANT* settings) {
 
 HRESULT CacheObject::SetCacheSettings(VARIANT settings) {
     CallInfo call = Call(L"SetCacheSettings");
-    call.args.Append(VariantArgument(settings));
+    call.args.push_back(VariantArgument(settings));
     return Run(call, [&](ServiceModel& model) { return model.SetCacheSettings(settings); });
 }
 
@@ -35,19 +37,44 @@ HRESULT CacheObject::ClearCache() {
 HRESULT CacheObject::AddMultiSourceFile(BSTR appGuid, BSTR sourcePath, BSTR destinationPath,
                                         VARIANT_BOOL overwriteExisting) {
     CallInfo call = Call(L"AddMultiSourceFile");
-    call.args.Append(BstrArgument(appGuid));
-    call.args.Append(BstrArgument(sourcePath));
-    call.args.Append(BstrArgument(destinationPath));
-    call.args.Append(static_cast<int>(overwriteExisting));
+    call.args.push_back(BstrArgument(appGuid));
+    call.args.push_back(BstrArgument(sourcePath));
+    call.args.push_back(BstrArgument(destinationPath));
+    call.args.push_back(static_cast<int>(overwriteExisting));
     return Run(call, [&](ServiceModel& model) {
-        return model.AddMultisourceFile(TextOf(appGuid), TextOf(sourcePath), TextOf(destinationPath),
-                                        overwriteExisting != VARIANT_FALSE);
+        const bool overwrite = overwriteExisting != VARIANT_FALSE;
+        MultisourcePlan plan;
+        HRESULT hr = model.PlanMultisourceFile(TextOf(appGuid), TextOf(sourcePath), TextOf(destinationPath),
+                                               overwrite, plan);
+        if (FAILED(hr) || !plan.copy) {
+            return SUCCEEDED(hr) ? model.AddMultisourceFile(plan, {}) : hr;
+        }
+        // The copy may take long: other clients are answered meanwhile. What it found may have changed
+        // by then, so the request is checked again before the copy takes its place.
+        std::wstring temporary;
+        if (hr = Service::Instance().Outside(
+                [&] { return CopyToTemporary(plan.source, plan.localPath, temporary); });
+            FAILED(hr)) {
+            DeleteFileW(temporary.c_str());
+            return hr;
+        }
+        MultisourcePlan again;
+        hr = model.PlanMultisourceFile(TextOf(appGuid), TextOf(sourcePath), TextOf(destinationPath),
+                                       overwrite, again);
+        if (SUCCEEDED(hr) && (!again.copy || again.localPath != plan.localPath)) {
+            hr = kApplicationRunning; // the cache moved meanwhile
+        }
+        if (FAILED(hr)) {
+            DeleteFileW(temporary.c_str());
+            return hr;
+        }
+        return model.AddMultisourceFile(again, temporary);
     });
 }
 
 HRESULT CacheObject::DeleteMultiSourceFile(BSTR appGuid) {
     CallInfo call = Call(L"DeleteMultiSourceFile");
-    call.args.Append(BstrArgument(appGuid));
+    call.args.push_back(BstrArgument(appGuid));
     return Run(call, [&](ServiceModel& model) { return model.DeleteMultisourceFile(TextOf(appGuid)); });
 }
 
@@ -57,7 +84,7 @@ HRESULT CacheObject::GetMultiSourceFileInfo(BSTR appGuid, VARIANT* info) {
     }
     VariantInit(info);
     CallInfo call = Call(L"GetMultiSourceFileInfo");
-    call.args.Append(BstrArgument(appGuid));
+    call.args.push_back(BstrArgument(appGuid));
     ReplyTarget target{info, nullptr, {}};
     return Run(
         call, [&](ServiceModel& model) { return model.MultisourceFileInfo(TextOf(appGuid), target.reply); },
@@ -71,7 +98,7 @@ HRESULT CacheObject::GetMultiSourceFileIdList(VARIANT_BOOL finishedOnly, LONG* c
     *count = 0;
     VariantInit(ids);
     CallInfo call = Call(L"GetMultiSourceFileIdList");
-    call.args.Append(static_cast<int>(finishedOnly));
+    call.args.push_back(static_cast<int>(finishedOnly));
     ReplyTarget target{ids, count, {}};
     return Run(
         call,

@@ -59,6 +59,10 @@ void DetachFromCallerStreams() {
         }
     }
     RedirectUnixStreamsToNull();
+    // Wine's desktop process starts with the first process that needs it and inherits that process's
+    // output. Calls are served without a window, so nothing here would need it: it starts now, as this
+    // process's child with the null device for its output, rather than later as a client's.
+    GetDesktopWindow();
 }
 
 } // namespace quillet::emulator

@@ -17,9 +17,4 @@ struct FileStamp {
     bool operator==(const FileStamp& other) const = default;
 };
 
-// Whole-file helpers. WriteFileAtomically writes a temporary file beside the target and then replaces the
-// target with it, so a reader sees either the old or the new content, never a part.
-bool ReadWholeFile(const std::wstring& path, std::string& content, DWORD& error);
-bool WriteFileAtomically(const std::wstring& path, const std::string& content, DWORD& error);
-
 } // namespace quillet::emulator

@@ -2,7 +2,9 @@
 
 #include "FileStamp.h"
 #include "ServiceState.h"
-#include "json/Utf8.h"
+#include "win32/UniqueHandle.h"
+#include "win32/Utf8.h"
+#include "win32/WholeFile.h"
 
 #include <windows.h>
 
@@ -10,12 +12,13 @@
 
 namespace quillet::emulator {
 
+using nlohmann::ordered_json;
+
 Journal::Journal(std::wstring path) : m_path(std::move(path)) {}
 
 void Journal::Resume() {
     std::string content;
-    DWORD error = 0;
-    if (!ReadWholeFile(m_path, content, error)) {
+    if (FAILED(ReadWholeFile(m_path, content))) {
         return;
     }
     size_t start = 0;
@@ -24,16 +27,18 @@ void Journal::Resume() {
         if (end == std::string::npos) {
             end = content.size();
         }
-        try {
-            json::Value line = json::Parse(std::string_view(content).substr(start, end - start));
-            if (const json::Value* seq = line.Find("seq"); seq != nullptr && seq->IsInteger()) {
-                m_seq = std::max<long long>(m_seq, seq->AsInteger());
+        // A line that someone edited by hand does not stop the journal.
+        const ordered_json line =
+            ordered_json::parse(content.begin() + static_cast<std::ptrdiff_t>(start),
+                                content.begin() + static_cast<std::ptrdiff_t>(end), nullptr, false);
+        if (line.is_object()) {
+            if (const auto seq = line.find("seq"); seq != line.end() && seq->is_number_integer()) {
+                m_seq = std::max(m_seq, seq->get<long long>());
             }
-            if (const json::Value* object = line.Find("object"); object != nullptr && object->IsInteger()) {
-                m_objects = std::max<int>(m_objects, static_cast<int>(object->AsInteger()));
+            if (const auto object = line.find("object");
+                object != line.end() && object->is_number_integer()) {
+                m_objects = std::max(m_objects, object->get<int>());
             }
-        } catch (const std::exception&) {
-            // A line that someone edited by hand does not stop the journal.
         }
         start = end + 1;
     }
@@ -47,55 +52,40 @@ void Journal::RestartIfCleared() {
     }
 }
 
-void Journal::Append(const json::Value& fields) {
-    json::Value line = json::Value::MakeObject();
-    line.Set("seq", ++m_seq);
-    for (const auto& [key, value] : fields.Members()) {
-        line.Set(key, value);
-    }
-    std::string text = json::WriteCompact(line) + "\n";
-    HANDLE file =
-        CreateFileW(m_path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return; // The service goes on without a journal rather than failing the call.
-    }
+void Journal::Record(const ordered_json& fields) {
+    RestartIfCleared();
+    Append(fields);
+}
+
+void Journal::Append(const ordered_json& fields) {
+    ordered_json line = {{"seq", ++m_seq}};
+    line.update(fields);
+    const std::string text = line.dump() + "\n";
+    const UniqueFile file(CreateFileW(m_path.c_str(), FILE_APPEND_DATA,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    // The service goes on without a journal rather than failing the call.
     DWORD written = 0;
-    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    CloseHandle(file);
+    if (file) {
+        WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    }
 }
 
 int Journal::RecordCreate(const std::wstring& interfaceName) {
     RestartIfCleared();
-    int object = ++m_objects;
-    json::Value fields = json::Value::MakeObject();
-    fields.Set("event", "create");
-    fields.Set("interface", json::ToUtf8(interfaceName));
-    fields.Set("object", object);
-    Append(fields);
+    const int object = ++m_objects;
+    Append({{"event", "create"}, {"interface", ToUtf8(interfaceName)}, {"object", object}});
     return object;
 }
 
 void Journal::RecordRefusedCreate(const std::wstring& interfaceName, long hr) {
-    RestartIfCleared();
-    json::Value fields = json::Value::MakeObject();
-    fields.Set("event", "create");
-    fields.Set("interface", json::ToUtf8(interfaceName));
-    fields.Set("hr", HresultText(static_cast<std::int32_t>(hr)));
-    Append(fields);
+    Record({{"event", "create"},
+            {"interface", ToUtf8(interfaceName)},
+            {"hr", HresultText(static_cast<std::int32_t>(hr))}});
 }
 
 void Journal::RecordRelease(int object) {
-    RestartIfCleared();
-    json::Value fields = json::Value::MakeObject();
-    fields.Set("event", "release");
-    fields.Set("object", object);
-    Append(fields);
-}
-
-void Journal::Record(json::Value fields) {
-    RestartIfCleared();
-    Append(fields);
+    Record({{"event", "release"}, {"object", object}});
 }
 
 } // namespace quillet::emulator

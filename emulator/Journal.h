@@ -1,6 +1,6 @@
 #pragma once
 
-#include "json/Json.h"
+#include <nlohmann/json.hpp>
 
 #include <string>
 
@@ -22,11 +22,11 @@ public:
     void RecordRefusedCreate(const std::wstring& interfaceName, long hr);
     void RecordRelease(int object);
     // fields: the members after seq, in order.
-    void Record(json::Value fields);
+    void Record(const nlohmann::ordered_json& fields);
 
 private:
     void RestartIfCleared();
-    void Append(const json::Value& line);
+    void Append(const nlohmann::ordered_json& fields);
 
     std::wstring m_path;
     long long m_seq = 0;

@@ -4,12 +4,8 @@
 
 namespace quillet::emulator {
 
-// The HRESULTs with which the emulated service refuses a call. README.md lists when each is given.
-inline constexpr HRESULT kClientAlreadyStopped = static_cast<HRESULT>(0xA0044010);
-inline constexpr HRESULT kClientAlreadyStarted = static_cast<HRESULT>(0xA0044011);
-inline constexpr HRESULT kApplicationsAlreadyUninitialized = static_cast<HRESULT>(0xA0044020);
-inline constexpr HRESULT kApplicationsAlreadyInitialized = static_cast<HRESULT>(0xA0044021);
-
+// The HRESULTs with which the emulated service refuses a call, beyond the client codes of
+// service/ServiceContract.h. README.md lists when each is given.
 inline constexpr HRESULT kObjectNotInitialized = E_UNEXPECTED;                   // 0x8000FFFF
 inline constexpr HRESULT kClientNotReady = static_cast<HRESULT>(0x80070015);     // ERROR_NOT_READY
 inline constexpr HRESULT kUnknownApplication = static_cast<HRESULT>(0x80070490); // ERROR_NOT_FOUND
@@ -22,6 +18,7 @@ inline constexpr HRESULT kCacheTooSmall = static_cast<HRESULT>(0x80070070);     
 inline constexpr HRESULT kNetworkPath = static_cast<HRESULT>(0x80070035);        // ERROR_BAD_NETPATH
 inline constexpr HRESULT kRelativePath = static_cast<HRESULT>(0x800700A1);       // ERROR_BAD_PATHNAME
 inline constexpr HRESULT kNotAFolder = static_cast<HRESULT>(0x8007010B);         // ERROR_DIRECTORY
+inline constexpr HRESULT kLocalPathTaken = static_cast<HRESULT>(0x80070050);     // ERROR_FILE_EXISTS
 inline constexpr HRESULT kSourceIsFolder = static_cast<HRESULT>(0x80070150);  // ERROR_DIRECTORY_NOT_SUPPORTED
 inline constexpr HRESULT kStateUnreadable = static_cast<HRESULT>(0x80070570); // ERROR_FILE_CORRUPT
 inline constexpr HRESULT kHttpStatusBase = static_cast<HRESULT>(0x80190000);  // | HTTP status

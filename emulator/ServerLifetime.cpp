@@ -7,6 +7,8 @@
 #include "DataDirectory.h"
 #include "Service.h"
 #include "TypeLibrary.h"
+#include "win32/Stopwatch.h"
+#include "win32/UniqueHandle.h"
 
 #include <atomic>
 #include <string>
@@ -22,25 +24,14 @@ constexpr wchar_t kReadyEventName[] = L"Local\\PlenumEmulator.Ready";
 
 // Like a service, the emulator stays resident while idle, but not forever.
 constexpr ULONGLONG kIdleLifetimeMs = 10 * 60 * 1000;
+// How often a resident server with objects looks whether they are gone.
+constexpr DWORD kIdleCheckMs = 60 * 1000;
 // A server that COM starts while the previous instance is still shutting down waits for it this long.
 constexpr DWORD kTakeOverWaitMs = 15000;
 
 std::atomic<long> g_objects{0};
 DWORD g_cookies[3] = {};
 std::atomic<ULONGLONG> g_idleSince{0};
-
-struct Handle {
-    HANDLE value = nullptr;
-    Handle() = default;
-    explicit Handle(HANDLE handle) : value(handle) {}
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    ~Handle() {
-        if (value != nullptr) {
-            CloseHandle(value);
-        }
-    }
-};
 
 IUnknown* CreateApplication() {
     return static_cast<IStreamingApplication*>(new (std::nothrow) ApplicationObject());
@@ -61,38 +52,26 @@ struct ClassEntry {
 // Ctrl+C on a foreground server stops it like /Stop, so that it revokes its class objects: a server that
 // dies with them registered leaves Wine's RPCSS handing out dead ones.
 BOOL WINAPI StopOnConsoleSignal(DWORD) {
-    HANDLE stop = OpenEventW(EVENT_MODIFY_STATE, FALSE, kStopEventName);
-    if (stop == nullptr) {
-        return FALSE;
-    }
-    SetEvent(stop);
-    CloseHandle(stop);
-    return TRUE;
+    const UniqueHandle stop(OpenEventW(EVENT_MODIFY_STATE, FALSE, kStopEventName));
+    return stop && SetEvent(stop.get());
 }
 
-// Waits for the message queue or the stop event; false once the server should end.
-bool PumpOnce(HANDLE stopEvent, ServeMode mode) {
+// Waits for the stop event, and in embedding mode for the idle lifetime to pass; false once the server
+// should end. Calls run on COM's own threads, so this thread has no messages to pump; while objects
+// live it looks again now and then, since nothing wakes it when the last one goes.
+bool KeepServing(HANDLE stopEvent, ServeMode mode) {
     DWORD timeout = INFINITE;
-    if (mode == ServeMode::Embedding && g_objects.load() == 0) {
-        ULONGLONG idle = GetTickCount64() - g_idleSince.load();
-        if (idle >= kIdleLifetimeMs) {
-            return false;
+    if (mode == ServeMode::Embedding) {
+        timeout = kIdleCheckMs;
+        if (g_objects.load() == 0) {
+            const ULONGLONG idle = GetTickCount64() - g_idleSince.load();
+            if (idle >= kIdleLifetimeMs) {
+                return false;
+            }
+            timeout = static_cast<DWORD>(kIdleLifetimeMs - idle);
         }
-        timeout = static_cast<DWORD>(kIdleLifetimeMs - idle);
     }
-    DWORD result = MsgWaitForMultipleObjectsEx(1, &stopEvent, timeout, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    if (result == WAIT_OBJECT_0) {
-        return false;
-    }
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        if (message.message == WM_QUIT) {
-            return false;
-        }
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-    return true;
+    return WaitForSingleObject(stopEvent, timeout) != WAIT_OBJECT_0;
 }
 
 } // namespace
@@ -117,26 +96,28 @@ void ServerObjectReleased() {
 }
 
 int RunServer(ServeMode mode) {
-    Handle instance(CreateMutexW(nullptr, FALSE, kInstanceMutexName));
-    if (instance.value == nullptr) {
+    UniqueHandle instance(CreateMutexW(nullptr, FALSE, kInstanceMutexName));
+    if (!instance) {
         return HRESULT_FROM_WIN32(GetLastError());
     }
-    DWORD wait = WaitForSingleObject(instance.value, mode == ServeMode::Embedding ? kTakeOverWaitMs : 0);
+    DWORD wait = WaitForSingleObject(instance.get(), mode == ServeMode::Embedding ? kTakeOverWaitMs : 0);
     if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) {
         // Another instance serves; COM finds its class objects.
         return mode == ServeMode::Embedding ? S_OK : HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS);
     }
     // The mutex is never released: it is abandoned when the process ends, which is what /Stop waits for.
-    Handle stopEvent(CreateEventW(nullptr, TRUE, FALSE, kStopEventName));
-    if (stopEvent.value == nullptr) {
+    UniqueHandle stopEvent(CreateEventW(nullptr, TRUE, FALSE, kStopEventName));
+    if (!stopEvent) {
         return HRESULT_FROM_WIN32(GetLastError());
     }
-    ResetEvent(stopEvent.value);
+    ResetEvent(stopEvent.get());
     if (mode == ServeMode::Foreground) {
         SetConsoleCtrlHandler(StopOnConsoleSignal, TRUE);
     }
 
-    HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    // The multithreaded apartment: calls are served on several threads at once, so that a call that waits
+    // for a slow token server or copies a large file holds up no other client. Service guards the state.
+    HRESULT hr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     if (FAILED(hr)) {
         return hr;
     }
@@ -158,13 +139,13 @@ int RunServer(ServeMode mode) {
             break;
         }
     }
-    Handle ready(CreateEventW(nullptr, TRUE, FALSE, kReadyEventName));
+    UniqueHandle ready(CreateEventW(nullptr, TRUE, FALSE, kReadyEventName));
     if (SUCCEEDED(hr)) {
-        SetEvent(ready.value);
-        while (PumpOnce(stopEvent.value, mode)) {
+        SetEvent(ready.get());
+        while (KeepServing(stopEvent.get(), mode)) {
         }
     }
-    ResetEvent(ready.value);
+    ResetEvent(ready.get());
     RevokeClassObjects();
     ReleaseServiceTypeInfo();
     // Disconnects what clients still hold; their objects are released and journalled here.
@@ -174,11 +155,11 @@ int RunServer(ServeMode mode) {
 }
 
 HRESULT StartResidentInstance(DWORD timeoutMs) {
-    Handle ready(CreateEventW(nullptr, TRUE, FALSE, kReadyEventName));
-    if (ready.value == nullptr) {
+    UniqueHandle ready(CreateEventW(nullptr, TRUE, FALSE, kReadyEventName));
+    if (!ready) {
         return HRESULT_FROM_WIN32(GetLastError());
     }
-    if (WaitForSingleObject(ready.value, 0) == WAIT_OBJECT_0) {
+    if (WaitForSingleObject(ready.get(), 0) == WAIT_OBJECT_0) {
         return S_FALSE;
     }
     wchar_t path[MAX_PATH];
@@ -194,32 +175,31 @@ HRESULT StartResidentInstance(DWORD timeoutMs) {
                         nullptr, &startup, &process)) {
         return HRESULT_FROM_WIN32(GetLastError());
     }
-    Handle processHandle(process.hProcess);
-    Handle threadHandle(process.hThread);
-    ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    HANDLE waits[] = {ready.value, process.hProcess};
+    const UniqueHandle processHandle(process.hProcess);
+    const UniqueHandle threadHandle(process.hThread);
+    const Stopwatch elapsed;
+    HANDLE waits[] = {ready.get(), process.hProcess};
     DWORD result = WaitForMultipleObjects(2, waits, FALSE, timeoutMs);
     if (result == WAIT_OBJECT_0 + 1) {
         // It left at once: an instance that was shutting down or starting serves instead.
-        ULONGLONG now = GetTickCount64();
-        result = WaitForSingleObject(ready.value, now < deadline ? static_cast<DWORD>(deadline - now) : 0);
+        result = WaitForSingleObject(ready.get(), elapsed.RemainingMs(timeoutMs));
     }
     return result == WAIT_OBJECT_0 ? S_OK : HRESULT_FROM_WIN32(ERROR_TIMEOUT);
 }
 
 HRESULT StopRunningInstance(DWORD timeoutMs) {
-    Handle stopEvent(OpenEventW(EVENT_MODIFY_STATE, FALSE, kStopEventName));
-    if (stopEvent.value == nullptr) {
+    UniqueHandle stopEvent(OpenEventW(EVENT_MODIFY_STATE, FALSE, kStopEventName));
+    if (!stopEvent) {
         return S_FALSE;
     }
-    Handle instance(OpenMutexW(SYNCHRONIZE, FALSE, kInstanceMutexName));
-    SetEvent(stopEvent.value);
-    if (instance.value == nullptr) {
+    UniqueHandle instance(OpenMutexW(SYNCHRONIZE, FALSE, kInstanceMutexName));
+    SetEvent(stopEvent.get());
+    if (!instance) {
         return S_OK;
     }
-    DWORD wait = WaitForSingleObject(instance.value, timeoutMs);
+    DWORD wait = WaitForSingleObject(instance.get(), timeoutMs);
     if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) {
-        ReleaseMutex(instance.value);
+        ReleaseMutex(instance.get());
         return S_OK;
     }
     return HRESULT_FROM_WIN32(ERROR_TIMEOUT);

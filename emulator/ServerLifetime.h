@@ -11,7 +11,7 @@ enum class ServeMode {
     Foreground // /Serve: runs until /Stop
 };
 
-// Registers the class objects, pumps messages until stopped or idle, revokes them. Returns the exit code.
+// Registers the class objects, serves until stopped or idle, revokes them. Returns the exit code.
 int RunServer(ServeMode mode);
 
 // /Start: starts a resident instance (as COM would, with -Embedding) unless one runs, and returns once it

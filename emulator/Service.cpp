@@ -3,9 +3,12 @@
 #include "FaultRules.h"
 #include "Refusals.h"
 #include "ServerLifetime.h"
-#include "json/Utf8.h"
+#include "win32/Utf8.h"
+#include "win32/WholeFile.h"
 
 namespace quillet::emulator {
+
+using nlohmann::ordered_json;
 
 namespace {
 
@@ -43,37 +46,64 @@ void Service::Refresh() {
     m_stamp = stamp;
     m_problem.reset();
     if (!stamp.exists) {
-        m_model.Replace(StateFromJson(json::Value::MakeObject(), m_directory.cacheFolder));
+        // Someone may have deleted the whole data directory: the journal and the cache folder live there.
+        m_directory.Create();
+        m_model.Replace(StateFromJson(ordered_json::object(), m_directory.cacheFolder));
         return;
     }
     std::string content;
-    DWORD error = 0;
-    if (!ReadWholeFile(m_directory.statePath, content, error)) {
-        m_problem = "state.json cannot be read (error " + std::to_string(error) + ")";
+    if (const HRESULT hr = ReadWholeFile(m_directory.statePath, content); FAILED(hr)) {
+        m_problem = "state.json cannot be read (" + HresultText(hr) + ")";
         m_loaded = false; // try again on the next call
         return;
     }
     try {
-        m_model.Replace(StateFromJson(json::Parse(content), m_directory.cacheFolder));
+        // The parser's complaints say where the text stops being JSON; the state's name the field.
+        m_model.Replace(StateFromJson(ordered_json::parse(content), m_directory.cacheFolder));
     } catch (const std::exception& problem) {
         m_problem = std::string("state.json: ") + problem.what();
     }
-    m_model.ClearChanged();
 }
 
-void Service::SaveIfChanged() {
+HRESULT Service::Save() {
     if (!m_model.Changed()) {
-        return;
+        return S_OK;
     }
-    m_model.ClearChanged();
-    std::string text = json::WriteReadable(StateToJson(m_model.State()));
-    DWORD error = 0;
-    if (WriteFileAtomically(m_directory.statePath, text, error)) {
-        m_stamp = FileStamp::Of(m_directory.statePath);
+    m_directory.Create();
+    const HRESULT hr = ReplaceWholeFile(m_directory.statePath, StateText(m_model.State()));
+    if (FAILED(hr)) {
+        // A change that is not on disk would be lost with the next restart: it is not kept at all. The file
+        // still holds the state as the call found it (or is missing, which means the defaults).
+        m_model.Rollback();
+        m_loaded = false;
+        Refresh();
+        return hr;
     }
+    m_model.Commit();
+    m_stamp = FileStamp::Of(m_directory.statePath);
+    return S_OK;
+}
+
+HRESULT Service::CountFault(std::wstring_view interfaceName, std::wstring_view method,
+                            const std::wstring* firstArgument, std::optional<FaultHit>& hit) {
+    // The rules are counted on a copy, so that a call that no rule names copies no state.
+    std::vector<FaultRule> faults = m_model.State().faults;
+    bool changed = false;
+    hit = TakeFault(faults, interfaceName, method, firstArgument, changed);
+    if (!changed) {
+        return S_OK;
+    }
+    // Saved at once, so that the count holds across a crash.
+    m_model.Change().faults = std::move(faults);
+    const HRESULT hr = Save();
+    if (FAILED(hr)) {
+        hit.reset();
+    }
+    return hr;
 }
 
 const ServiceState& Service::CurrentState() {
+    const std::lock_guard<std::mutex> lock(m_lock);
     Refresh();
     return m_model.State();
 }
@@ -87,45 +117,60 @@ void Service::Crash(HRESULT hr) {
 }
 
 HRESULT Service::CheckCreate(const std::wstring& interfaceName) {
+    const std::lock_guard<std::mutex> lock(m_lock);
     Refresh();
     if (m_problem) {
         return S_OK; // the calls report it
     }
-    bool changed = false;
-    auto hit = TakeFault(m_model.UnmarkedState().faults, interfaceName, L"CreateInstance", nullptr, changed);
-    if (changed) {
-        m_model.MarkChanged();
-        SaveIfChanged();
+    std::optional<FaultHit> hit;
+    if (const HRESULT hr = CountFault(interfaceName, L"CreateInstance", nullptr, hit); FAILED(hr)) {
+        m_journal.RecordRefusedCreate(interfaceName, hr);
+        return hr;
     }
     if (!hit) {
         return S_OK;
     }
     if (hit->action == FaultAction::Crash) {
         // Like a call that crashes, the creation journals itself first.
-        json::Value fields = json::Value::MakeObject();
-        fields.Set("event", "create");
-        fields.Set("interface", json::ToUtf8(interfaceName));
-        fields.Set("hr", HresultText(hit->hr));
-        fields.Set("fault", FaultActionName(hit->action));
-        m_journal.Record(std::move(fields));
+        m_journal.Record({{"event", "create"},
+                          {"interface", ToUtf8(interfaceName)},
+                          {"hr", HresultText(hit->hr)},
+                          {"fault", FaultActionName(hit->action)}});
         Crash(hit->hr);
     }
     if (hit->action == FaultAction::Hang) {
-        Sleep(kHangMilliseconds);
+        Sleep(kHangMilliseconds); // with the lock held: the whole service hangs
     }
     m_journal.RecordRefusedCreate(interfaceName, hit->hr);
     return hit->hr;
 }
 
 int Service::ObjectCreated(const std::wstring& interfaceName) {
+    const std::lock_guard<std::mutex> lock(m_lock);
     return m_journal.RecordCreate(interfaceName);
 }
 
 void Service::ObjectReleased(int object) {
+    const std::lock_guard<std::mutex> lock(m_lock);
     m_journal.RecordRelease(object);
 }
 
+HRESULT Service::Outside(const std::function<HRESULT()>& work) {
+    HRESULT hr = E_UNEXPECTED;
+    {
+        m_lock.unlock();
+        struct Relock {
+            std::mutex& lock;
+            ~Relock() { lock.lock(); }
+        } relock{m_lock};
+        hr = work();
+    }
+    Refresh();
+    return m_problem ? kStateUnreadable : hr;
+}
+
 HRESULT Service::Run(CallInfo& call, const Body& body, ReplyTarget* reply) {
+    const std::lock_guard<std::mutex> lock(m_lock);
     Refresh();
     HRESULT hr = S_OK;
     std::optional<FaultHit> hit;
@@ -134,53 +179,48 @@ HRESULT Service::Run(CallInfo& call, const Body& body, ReplyTarget* reply) {
         hr = kStateUnreadable;
     } else {
         std::wstring firstArgument;
-        bool hasString = call.args.Size() > 0 && call.args.Items()[0].IsString();
+        const bool hasString = !call.args.empty() && call.args[0].is_string();
         if (hasString) {
-            firstArgument = json::FromUtf8(call.args.Items()[0].AsString());
+            firstArgument = FromUtf8(call.args[0].get_ref<const std::string&>());
         }
-        bool changed = false;
-        hit = TakeFault(m_model.UnmarkedState().faults, call.interfaceName, call.method,
-                        hasString ? &firstArgument : nullptr, changed);
-        if (changed) {
-            m_model.MarkChanged();
-            SaveIfChanged();
-        }
+        hr = CountFault(call.interfaceName, call.method, hasString ? &firstArgument : nullptr, hit);
         if (hit) {
             hr = hit->hr;
             if (hit->action == FaultAction::Hang) {
-                Sleep(kHangMilliseconds);
+                Sleep(kHangMilliseconds); // with the lock held: the whole service hangs
             }
-        } else {
+        } else if (SUCCEEDED(hr)) {
             hr = body(m_model);
             if (reply != nullptr && SUCCEEDED(hr)) {
+                std::vector<ReplyRule> replies = m_model.State().replies;
                 bool shaped = false;
-                shape =
-                    TakeReplyShape(m_model.UnmarkedState().replies, call.interfaceName, call.method, shaped);
+                shape = TakeReplyShape(replies, call.interfaceName, call.method, shaped);
                 if (shaped) {
-                    m_model.MarkChanged();
-                }
-                if (HRESULT written = WriteReply(reply->reply, shape, reply->out, reply->count);
-                    FAILED(written)) {
-                    hr = written;
+                    m_model.Change().replies = std::move(replies);
                 }
             }
-            SaveIfChanged();
+            if (const HRESULT saved = Save(); FAILED(saved)) {
+                hr = saved;
+                shape.reset();
+            }
+            if (reply != nullptr && SUCCEEDED(hr)) {
+                hr = WriteReply(reply->reply, shape, reply->out, reply->count);
+            }
         }
     }
 
-    json::Value fields = json::Value::MakeObject();
-    fields.Set("object", call.object);
-    fields.Set("interface", json::ToUtf8(call.interfaceName));
-    fields.Set("method", json::ToUtf8(call.method));
-    fields.Set("args", std::move(call.args));
-    fields.Set("hr", HresultText(hr));
+    ordered_json fields = {{"object", call.object},
+                           {"interface", ToUtf8(call.interfaceName)},
+                           {"method", ToUtf8(call.method)},
+                           {"args", std::move(call.args)},
+                           {"hr", HresultText(hr)}};
     if (hit) {
-        fields.Set("fault", FaultActionName(hit->action));
+        fields["fault"] = FaultActionName(hit->action);
     }
     if (shape) {
-        fields.Set("reply", ReplyShapeName(*shape));
+        fields["reply"] = ReplyShapeName(*shape);
     }
-    m_journal.Record(std::move(fields));
+    m_journal.Record(fields);
     if (hit && hit->action == FaultAction::Crash) {
         Crash(hr);
     }

@@ -1,15 +1,18 @@
 #pragma once
 
 #include "DataDirectory.h"
+#include "FaultRules.h"
 #include "FileStamp.h"
 #include "Journal.h"
 #include "Reply.h"
 #include "ServiceModel.h"
-#include "json/Json.h"
 
 #include <windows.h>
 
+#include <nlohmann/json.hpp>
+
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -20,7 +23,7 @@ struct CallInfo {
     int object = 0;
     const wchar_t* interfaceName = L"";
     const wchar_t* method = L"";
-    json::Value args = json::Value::MakeArray(); // in call order; out parameters are not listed
+    nlohmann::ordered_json args = nlohmann::ordered_json::array(); // in call order; out parameters left out
 };
 
 // Where a query's reply goes: the caller's out VARIANT and, for the list queries, its count.
@@ -31,8 +34,9 @@ struct ReplyTarget {
 };
 
 // The service behind all objects: runs every call the same way. Reload state.json when it changed on
-// disk, let a fault act, otherwise run the operation, shape its reply, save the state when it changed,
-// and journal the call. Used on the server's one apartment thread only.
+// disk, let a fault act, otherwise run the operation, save the state when it changed (a change that
+// cannot be saved is rolled back and fails the call), shape the reply, and journal the call. Calls arrive
+// on any thread; one lock guards the state, its file and the journal.
 class Service {
 public:
     explicit Service(DataDirectory directory);
@@ -50,15 +54,26 @@ public:
     using Body = std::function<HRESULT(ServiceModel&)>;
     HRESULT Run(CallInfo& call, const Body& body, ReplyTarget* reply = nullptr);
 
+    // From inside a body, before it changes anything: runs slow work (a token fetch, a file copy) without
+    // the lock, so that other clients are answered meanwhile, then takes the lock back and reads the state
+    // again, which another call may have changed. The work's result, or 0x80070570 when the state cannot
+    // be read any more.
+    HRESULT Outside(const std::function<HRESULT()>& work);
+
     // The state as the next call would see it, and why state.json cannot be read, if it cannot.
     const ServiceState& CurrentState();
     const std::optional<std::string>& StateProblem() const { return m_problem; }
 
 private:
     void Refresh();
-    void SaveIfChanged();
+    // Saves a change (S_OK when there is none); on failure the change is rolled back.
+    HRESULT Save();
+    // Finds the fault that acts on this call and saves its count; the save's failure, if it fails.
+    HRESULT CountFault(std::wstring_view interfaceName, std::wstring_view method,
+                       const std::wstring* firstArgument, std::optional<FaultHit>& hit);
     [[noreturn]] void Crash(HRESULT hr);
 
+    std::mutex m_lock;
     DataDirectory m_directory;
     ServiceModel m_model;
     Journal m_journal;

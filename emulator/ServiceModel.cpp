@@ -1,10 +1,14 @@
 #include "ServiceModel.h"
 
+#include "LocalCopy.h"
 #include "Refusals.h"
-#include "json/Json.h"
-#include "json/Utf8.h"
+#include "service/ServiceContract.h"
+#include "win32/UniqueVariant.h"
+#include "win32/Utf8.h"
 
 #include <objbase.h>
+
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 
@@ -12,26 +16,19 @@ namespace quillet::emulator {
 
 namespace {
 
-constexpr LONG kStopped = 0;
-constexpr LONG kStarted = 2;
-constexpr LONG kApplicationsReady = 4;
-constexpr LONG kOfflineState = 5;
-
-constexpr LONG kRunning = 64;
-
-constexpr LONG kMaskState = 0x1;
-constexpr LONG kMaskName = 0x2;
+// The emulator's own property: the guid, as element 2.
 constexpr LONG kMaskGuid = 0x4;
-constexpr LONG kMaskRequiresReboot = 0x20000000;
-// Element 39 carries the reboot flag, so the properties array has at least 40 elements.
-constexpr size_t kPropertyCount = 40;
-constexpr size_t kRebootIndex = 39;
+constexpr LONG kGuidElement = 2;
+// The reboot flag is the highest element, so the properties array has that many and one more.
+constexpr size_t kPropertyCount = kRequiresRebootElement + 1;
 
 // The cache settings array: 0 layout version, 1 element count, 2 first character of the location,
-// 3 location, 4 size in MB, 5 used MB. Elements 0, 1 and 5 must come back unchanged.
+// 3 location, 4 size in MB, 5 used MB. Elements 0, 1 and 5 are the emulator's own and must come back
+// unchanged.
 constexpr LONG kCacheLayoutVersion = 1;
 constexpr LONG kCacheElementCount = 6;
-constexpr size_t kCacheShortLength = 3;
+constexpr LONG kCacheUsedElement = 5;
+constexpr size_t kCacheShortLength = kCacheLocationElement;
 
 bool SameText(std::wstring_view left, std::wstring_view right) {
     return ServiceModel::Key(left) == ServiceModel::Key(right);
@@ -63,20 +60,6 @@ HRESULT CheckLocalFolder(const std::wstring& path) {
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? S_OK : kNotAFolder;
 }
 
-bool ReadVariantElement(SAFEARRAY* array, LONG index, VARIANT& element) {
-    VariantInit(&element);
-    return SUCCEEDED(SafeArrayGetElement(array, &index, &element));
-}
-
-// Clears a VARIANT copied out of an array when it goes out of scope.
-struct ScopedVariant {
-    VARIANT value;
-    ScopedVariant() { VariantInit(&value); }
-    ~ScopedVariant() { VariantClear(&value); }
-    ScopedVariant(const ScopedVariant&) = delete;
-    ScopedVariant& operator=(const ScopedVariant&) = delete;
-};
-
 } // namespace
 
 ServiceModel::ServiceModel(std::wstring defaultCacheFolder)
@@ -84,14 +67,42 @@ ServiceModel::ServiceModel(std::wstring defaultCacheFolder)
     m_state.cache.location = m_defaultCacheFolder;
 }
 
-ServiceState& ServiceModel::MutableState() {
+ServiceState& ServiceModel::Change() {
     m_changed = true;
     return m_state;
 }
 
 void ServiceModel::Replace(ServiceState state) {
     m_state = std::move(state);
+    m_changed = false;
+    m_unlistedCopies.clear();
+    m_placedCopies.clear();
     Reindex();
+}
+
+void ServiceModel::Commit() {
+    for (const std::wstring& path : m_unlistedCopies) {
+        // Only a copy that no entry lists any more goes; two entries never share one, but a hand-written
+        // state may hold them.
+        const bool listed =
+            std::any_of(m_state.multisource.begin(), m_state.multisource.end(),
+                        [&](const MultisourceEntry& entry) { return SameText(entry.localPath, path); });
+        if (!listed) {
+            DeleteFileW(path.c_str());
+        }
+    }
+    m_changed = false;
+    m_unlistedCopies.clear();
+    m_placedCopies.clear();
+}
+
+void ServiceModel::Rollback() {
+    for (const std::wstring& path : m_placedCopies) {
+        DeleteFileW(path.c_str());
+    }
+    m_changed = false;
+    m_unlistedCopies.clear();
+    m_placedCopies.clear();
 }
 
 std::wstring ServiceModel::Key(std::wstring_view guid) {
@@ -117,8 +128,13 @@ Application* ServiceModel::FindApplication(std::wstring_view guid) {
     return it == m_index.end() ? nullptr : &m_state.applications[it->second];
 }
 
-MultisourceEntry* ServiceModel::FindMultisource(std::wstring_view appGuid) {
-    for (MultisourceEntry& entry : m_state.multisource) {
+const Application* ServiceModel::FindApplication(std::wstring_view guid) const {
+    auto it = m_index.find(Key(guid));
+    return it == m_index.end() ? nullptr : &m_state.applications[it->second];
+}
+
+const MultisourceEntry* ServiceModel::FindMultisource(std::wstring_view appGuid) const {
+    for (const MultisourceEntry& entry : m_state.multisource) {
         if (SameText(entry.appGuid, appGuid)) {
             return &entry;
         }
@@ -128,40 +144,40 @@ MultisourceEntry* ServiceModel::FindMultisource(std::wstring_view appGuid) {
 
 bool ServiceModel::AnyApplicationRunning() const {
     return std::any_of(m_state.applications.begin(), m_state.applications.end(),
-                       [](const Application& application) { return application.state == kRunning; });
+                       [](const Application& application) { return application.state == APP_STATE_RUNNING; });
 }
 
 HRESULT ServiceModel::StartClient() {
-    if (m_state.client.state != kStopped) {
+    if (m_state.client.state != kClientStopped) {
         return kClientAlreadyStarted;
     }
-    MutableState().client.state = kStarted;
+    Change().client.state = kClientStarted;
     return S_OK;
 }
 
 HRESULT ServiceModel::StopClient() {
     LONG state = m_state.client.state;
-    if (state == kStopped) {
+    if (state == kClientStopped) {
         return kClientAlreadyStopped;
     }
-    if (state == kApplicationsReady) {
+    if (state == kClientApplicationsInitialized) {
         // Applications are uninitialised first; a real client refuses to stop under them.
         return kInvalidState;
     }
-    MutableState().client.state = kStopped;
+    Change().client.state = kClientStopped;
     return S_OK;
 }
 
 HRESULT ServiceModel::InitApplications() {
     switch (m_state.client.state) {
-    case kApplicationsReady:
+    case kClientApplicationsInitialized:
         return kApplicationsAlreadyInitialized;
-    case kStarted:
-        MutableState().client.state = kApplicationsReady;
+    case kClientStarted:
+        Change().client.state = kClientApplicationsInitialized;
         return S_OK;
-    case kStopped:
+    case kClientStopped:
         return kClientNotReady;
-    case kOfflineState:
+    case kClientOffline:
         return kOffline;
     default:
         return kInvalidState;
@@ -169,15 +185,15 @@ HRESULT ServiceModel::InitApplications() {
 }
 
 HRESULT ServiceModel::UninitApplications() {
-    if (m_state.client.state != kApplicationsReady) {
+    if (m_state.client.state != kClientApplicationsInitialized) {
         return kApplicationsAlreadyUninitialized;
     }
-    MutableState().client.state = kStarted;
+    Change().client.state = kClientStarted;
     return S_OK;
 }
 
 HRESULT ServiceModel::RequireInitializedApplications() const {
-    return m_state.client.state == kApplicationsReady ? S_OK : kClientNotReady;
+    return m_state.client.state == kClientApplicationsInitialized ? S_OK : kClientNotReady;
 }
 
 void ServiceModel::ListApplications(LONG filter, Reply& reply) const {
@@ -196,65 +212,73 @@ HRESULT ServiceModel::ApplicationProperties(std::wstring_view guid, LONG mask, R
     if (application == nullptr) {
         return kUnknownApplication;
     }
-    if ((mask & kMaskState) != 0 && application->stopping) {
+    if ((mask & APP_PROPERTY_STATE) != 0 && application->stopping && *application->stopping >= 0) {
         // A stop in progress: the application reports running for stopPolls queries, then stopped.
-        std::int32_t& left = *application->stopping;
-        if (left == 0) {
-            application->state = 16;
+        Change();
+        if (*application->stopping == 0) {
+            application->state = APP_STATE_MOUNTED;
             application->stopping.reset();
-            m_changed = true;
-        } else if (left > 0) {
-            --left;
-            m_changed = true;
+        } else {
+            --*application->stopping;
         }
     }
     reply.elements.assign(kPropertyCount, ReplyElement::Empty());
     size_t highest = 0;
-    if ((mask & kMaskState) != 0) {
-        reply.elements[0] = ReplyElement::I4(application->state);
+    if ((mask & APP_PROPERTY_STATE) != 0) {
+        reply.elements[kStateElement] = ReplyElement::I4(application->state);
     }
-    if ((mask & kMaskName) != 0) {
-        reply.elements[1] = ReplyElement::Bstr(application->name);
-        highest = 1;
+    if ((mask & APP_PROPERTY_NAME) != 0) {
+        reply.elements[kNameElement] = ReplyElement::Bstr(application->name);
+        highest = kNameElement;
     }
     if ((mask & kMaskGuid) != 0) {
-        reply.elements[2] = ReplyElement::Bstr(application->guid);
-        highest = std::max<size_t>(highest, 2);
+        reply.elements[kGuidElement] = ReplyElement::Bstr(application->guid);
+        highest = kGuidElement;
     }
-    if ((mask & kMaskRequiresReboot) != 0) {
-        reply.elements[kRebootIndex] = ReplyElement::Bool(application->requiresReboot);
-        highest = kRebootIndex;
+    if ((mask & APP_PROPERTY_REQUIRES_REBOOT) != 0) {
+        reply.elements[kRequiresRebootElement] = ReplyElement::Bool(application->requiresReboot);
+        highest = kRequiresRebootElement;
     }
     // Too short for the highest element that the mask asks for.
     reply.shortLength = highest;
     return S_OK;
 }
 
-HRESULT ServiceModel::AddApplication(std::string_view token, std::wstring& name, std::wstring& guid) {
-    json::Value document;
-    try {
-        document = json::Parse(token);
-    } catch (const json::ParseError&) {
+HRESULT ServiceModel::ParseToken(std::string_view text, Token& token) {
+    // Keys are looked up in a map: a token of many keys costs no more than its parse.
+    const nlohmann::json document = nlohmann::json::parse(text, nullptr, false);
+    if (!document.is_object()) {
         return kInvalidToken;
     }
-    if (!document.IsObject()) {
+    const auto name = document.find("name");
+    const auto guid = document.find("guid");
+    const auto reboot = document.find("requiresReboot");
+    if (name == document.end() || !name->is_string() ||
+        (guid != document.end() && !guid->is_string() && !guid->is_null()) ||
+        (reboot != document.end() && !reboot->is_boolean() && !reboot->is_null())) {
         return kInvalidToken;
     }
-    const json::Value* nameValue = document.Find("name");
-    const json::Value* guidValue = document.Find("guid");
-    const json::Value* rebootValue = document.Find("requiresReboot");
-    if (nameValue == nullptr || !nameValue->IsString() ||
-        (guidValue != nullptr && !guidValue->IsString() && !guidValue->IsNull()) ||
-        (rebootValue != nullptr && !rebootValue->IsBool() && !rebootValue->IsNull())) {
-        return kInvalidToken;
-    }
-    Application application;
-    application.name = json::FromUtf8(nameValue->AsString());
-    application.requiresReboot = rebootValue != nullptr && rebootValue->IsBool() && rebootValue->AsBool();
-    if (guidValue != nullptr && guidValue->IsString()) {
-        if (!CanonicalGuid(json::FromUtf8(guidValue->AsString()), application.guid)) {
+    token.name = FromUtf8(name->get_ref<const std::string&>());
+    token.requiresReboot = reboot != document.end() && reboot->is_boolean() && reboot->get<bool>();
+    if (guid != document.end() && guid->is_string()) {
+        std::wstring canonical;
+        if (!CanonicalGuid(FromUtf8(guid->get_ref<const std::string&>()), canonical)) {
             return kInvalidToken;
         }
+        token.guid = canonical;
+    }
+    return S_OK;
+}
+
+HRESULT ServiceModel::AddApplication(const Token& token, std::wstring& guid) {
+    if (HRESULT hr = RequireInitializedApplications(); FAILED(hr)) {
+        return hr;
+    }
+    Application application;
+    application.name = token.name;
+    application.requiresReboot = token.requiresReboot;
+    if (token.guid) {
+        application.guid = *token.guid;
     } else {
         GUID fresh;
         wchar_t text[40];
@@ -266,10 +290,9 @@ HRESULT ServiceModel::AddApplication(std::string_view token, std::wstring& name,
     if (FindApplication(application.guid) != nullptr) {
         return kAlreadyExists;
     }
-    name = application.name;
     guid = application.guid;
     m_index.emplace(Key(application.guid), m_state.applications.size());
-    MutableState().applications.push_back(std::move(application));
+    Change().applications.push_back(std::move(application));
     return S_OK;
 }
 
@@ -285,63 +308,66 @@ HRESULT ServiceModel::Step(std::wstring_view guid, LadderStep step) {
     LONG next = s;
     switch (step) {
     case LadderStep::Load:
-        if (!(s >= 1 && s < 4)) {
+        if (!(s >= APP_STATE_ADDED && s < APP_STATE_LOADED)) {
             return kInvalidState;
         }
-        next = 4;
+        next = APP_STATE_LOADED;
         break;
     case LadderStep::Mount:
-        if (!(s >= 4 && s < 16)) {
+        if (!(s >= APP_STATE_LOADED && s < APP_STATE_MOUNTED)) {
             return kInvalidState;
         }
-        next = 16;
+        next = APP_STATE_MOUNTED;
         break;
     case LadderStep::Start:
-        if (!(s >= 16)) {
+        if (!(s >= APP_STATE_MOUNTED)) {
             return kInvalidState;
         }
-        next = kRunning;
-        application->stopping.reset();
+        next = APP_STATE_RUNNING;
+        if (application->stopping) {
+            Change();
+            application->stopping.reset();
+        }
         break;
     case LadderStep::Stop:
-        if (s != kRunning) {
+        if (s != APP_STATE_RUNNING) {
             return kInvalidState;
         }
         if (application->stopPolls == 0) {
-            next = 16;
+            next = APP_STATE_MOUNTED;
         } else if (!application->stopping) {
             // A stop already under way keeps its count; a repeated stop changes nothing.
+            Change();
             application->stopping = application->stopPolls;
-            m_changed = true;
         }
         break;
     case LadderStep::Unmount:
-        if (!(s >= 16 && s != kRunning)) {
+        if (!(s >= APP_STATE_MOUNTED && s != APP_STATE_RUNNING)) {
             return kInvalidState;
         }
-        next = 4;
+        next = APP_STATE_LOADED;
         break;
     case LadderStep::Unload:
-        if (!(s >= 4 && s < 16)) {
+        if (!(s >= APP_STATE_LOADED && s < APP_STATE_MOUNTED)) {
             return kInvalidState;
         }
-        next = 1;
+        next = APP_STATE_ADDED;
         break;
     case LadderStep::Remove: {
-        if (!(s >= 1 && s < 4)) {
+        if (!(s >= APP_STATE_ADDED && s < APP_STATE_LOADED)) {
             return kInvalidState;
         }
         std::wstring key = Key(guid);
         RemoveMultisource(application->guid);
-        auto& applications = MutableState().applications;
+        auto& applications = Change().applications;
         applications.erase(applications.begin() + static_cast<std::ptrdiff_t>(m_index.at(key)));
         Reindex();
         return S_OK;
     }
     }
     if (next != s) {
+        Change();
         application->state = next;
-        m_changed = true;
     }
     return S_OK;
 }
@@ -354,7 +380,7 @@ HRESULT ServiceModel::RunCommand(std::wstring_view guid, std::wstring_view exePa
     if (application == nullptr) {
         return kUnknownApplication;
     }
-    if (application->state != 16 && application->state != kRunning) {
+    if (application->state != APP_STATE_MOUNTED && application->state != APP_STATE_RUNNING) {
         return kInvalidState;
     }
     return exePath.empty() ? E_INVALIDARG : S_OK;
@@ -381,23 +407,22 @@ HRESULT ServiceModel::SetCacheSettings(const VARIANT& settings) {
         FAILED(SafeArrayGetUBound(array, 1, &upper)) || lower != 0 || upper + 1 != kCacheElementCount) {
         return E_INVALIDARG;
     }
-    ScopedVariant elements[kCacheElementCount];
+    UniqueVariant elements[kCacheElementCount];
     for (LONG i = 0; i < kCacheElementCount; ++i) {
-        if (!ReadVariantElement(array, i, elements[i].value)) {
+        if (FAILED(SafeArrayGetElement(array, &i, &elements[i]))) {
             return E_INVALIDARG;
         }
     }
-    const VARIANT& firstCharacter = elements[2].value;
-    const VARIANT& location = elements[3].value;
-    const VARIANT& size = elements[4].value;
+    const VARIANT& firstCharacter = elements[kCacheLocationInitialElement];
+    const VARIANT& location = elements[kCacheLocationElement];
+    const VARIANT& size = elements[kCacheSizeElement];
     if (firstCharacter.vt != VT_I1 || location.vt != VT_BSTR || size.vt != VT_I4) {
         return DISP_E_TYPEMISMATCH;
     }
     Reply current;
     CacheSettingsReply(current);
-    for (size_t i : {size_t{0}, size_t{1}, size_t{5}}) {
-        if (elements[i].value.vt != current.elements[i].vt ||
-            elements[i].value.lVal != current.elements[i].integer) {
+    for (LONG i : {LONG{0}, LONG{1}, kCacheUsedElement}) {
+        if (elements[i].vt != current.elements[i].vt || elements[i].lVal != current.elements[i].integer) {
             return E_INVALIDARG;
         }
     }
@@ -425,7 +450,7 @@ HRESULT ServiceModel::SetCacheSettings(const VARIANT& settings) {
         }
     }
     if (moving || newSize != m_state.cache.sizeMB) {
-        CacheSettings& cache = MutableState().cache;
+        CacheSettings& cache = Change().cache;
         cache.location = newLocation;
         cache.sizeMB = newSize;
     }
@@ -433,14 +458,14 @@ HRESULT ServiceModel::SetCacheSettings(const VARIANT& settings) {
 }
 
 HRESULT ServiceModel::ClearCache() {
-    if (m_state.client.state == kOfflineState) {
+    if (m_state.client.state == kClientOffline) {
         return kOffline;
     }
     if (AnyApplicationRunning()) {
         return kApplicationRunning;
     }
     if (m_state.cache.usedMB != 0) {
-        MutableState().cache.usedMB = 0;
+        Change().cache.usedMB = 0;
     }
     return S_OK;
 }
@@ -449,37 +474,42 @@ void ServiceModel::RemoveMultisource(std::wstring_view appGuid) {
     auto& entries = m_state.multisource;
     for (auto it = entries.begin(); it != entries.end();) {
         if (SameText(it->appGuid, appGuid)) {
-            // Only a copy that the emulator made is deleted, never the source itself.
-            if (!SameText(it->localPath, it->sourcePath)) {
-                DeleteFileW(it->localPath.c_str());
+            // Only a copy that the emulator made goes, and only once the change is on disk.
+            if (it->localCopy) {
+                m_unlistedCopies.push_back(it->localPath);
             }
+            Change();
             it = entries.erase(it);
-            m_changed = true;
         } else {
             ++it;
         }
     }
 }
 
-HRESULT ServiceModel::AddMultisourceFile(std::wstring_view appGuid, std::wstring_view sourcePath,
-                                         std::wstring_view destinationPath, bool overwrite) {
-    Application* application = FindApplication(appGuid);
+HRESULT ServiceModel::PlanMultisourceFile(std::wstring_view appGuid, std::wstring_view sourcePath,
+                                          std::wstring_view destinationPath, bool overwrite,
+                                          MultisourcePlan& plan) const {
+    const Application* application = FindApplication(appGuid);
     if (application == nullptr) {
         return kUnknownApplication;
     }
-    std::wstring source(sourcePath);
+    plan = {};
+    plan.appGuid = application->guid;
+    plan.source = sourcePath;
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (source.empty() || !GetFileAttributesExW(source.c_str(), GetFileExInfoStandard, &data)) {
-        DWORD error = source.empty() ? ERROR_FILE_NOT_FOUND : GetLastError();
-        return HRESULT_FROM_WIN32(error);
+    if (plan.source.empty() || !GetFileAttributesExW(plan.source.c_str(), GetFileExInfoStandard, &data)) {
+        return HRESULT_FROM_WIN32(plan.source.empty() ? ERROR_FILE_NOT_FOUND : GetLastError());
     }
     if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         return kSourceIsFolder;
     }
-    if (FindMultisource(application->guid) != nullptr && !overwrite) {
+    plan.size =
+        static_cast<std::int64_t>((static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+    const MultisourceEntry* existing = FindMultisource(plan.appGuid);
+    if (existing != nullptr && !overwrite) {
         return kAlreadyExists;
     }
-    std::wstring localPath = source;
+    plan.localPath = plan.source;
     if (!SameText(destinationPath, sourcePath)) {
         std::wstring folder =
             destinationPath.empty() ? m_state.cache.location : std::wstring(destinationPath);
@@ -489,36 +519,60 @@ HRESULT ServiceModel::AddMultisourceFile(std::wstring_view appGuid, std::wstring
         if (folder.back() != L'\\' && folder.back() != L'/') {
             folder += L'\\';
         }
-        std::wstring target = folder + FileNameOf(source);
-        if (!SameText(target, source)) {
-            // An earlier copy of this application's entry goes first, unless the new copy replaces it.
-            if (MultisourceEntry* old = FindMultisource(application->guid);
-                old != nullptr && !SameText(old->localPath, target) &&
-                !SameText(old->localPath, old->sourcePath)) {
-                DeleteFileW(old->localPath.c_str());
-            }
-            if (!CopyFileW(source.c_str(), target.c_str(), FALSE)) {
-                return HRESULT_FROM_WIN32(GetLastError());
-            }
-            localPath = target;
+        const std::wstring target = folder + FileNameOf(plan.source);
+        if (!SameText(target, plan.source)) {
+            plan.copy = true;
+            plan.localPath = target;
+        }
+    }
+    // Two entries never share a local path: deleting one would take the other's file.
+    for (const MultisourceEntry& entry : m_state.multisource) {
+        if (&entry != existing && SameText(entry.localPath, plan.localPath)) {
+            return kLocalPathTaken;
+        }
+    }
+    if (plan.copy && GetFileAttributesW(plan.localPath.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        // A file in the way is replaced only when it is the entry's own copy, and only when asked to.
+        plan.replacesOwnCopy =
+            existing != nullptr && existing->localCopy && SameText(existing->localPath, plan.localPath);
+        if (!plan.replacesOwnCopy) {
+            return kLocalPathTaken;
+        }
+    }
+    return S_OK;
+}
+
+HRESULT ServiceModel::AddMultisourceFile(const MultisourcePlan& plan, const std::wstring& temporary) {
+    if (plan.copy) {
+        if (HRESULT hr = PlaceCopy(temporary, plan.localPath, plan.replacesOwnCopy); FAILED(hr)) {
+            return hr;
+        }
+        if (!plan.replacesOwnCopy) {
+            m_placedCopies.push_back(plan.localPath);
         }
     }
     MultisourceEntry entry;
-    entry.appGuid = application->guid;
-    entry.sourcePath = source;
-    entry.localPath = localPath;
-    entry.size =
-        static_cast<std::int64_t>((static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+    entry.appGuid = plan.appGuid;
+    entry.sourcePath = plan.source;
+    entry.localPath = plan.localPath;
+    entry.localCopy = plan.copy;
+    entry.size = plan.size;
     entry.maxSize = entry.size;
     entry.startTime = NowAsOleDate();
     entry.finishTime = entry.startTime;
     entry.finished = true;
-    if (MultisourceEntry* existing = FindMultisource(application->guid)) {
-        *existing = std::move(entry);
-    } else {
-        m_state.multisource.push_back(std::move(entry));
+    auto& entries = Change().multisource;
+    const auto existing = std::find_if(entries.begin(), entries.end(), [&](const MultisourceEntry& old) {
+        return SameText(old.appGuid, plan.appGuid);
+    });
+    if (existing == entries.end()) {
+        entries.push_back(std::move(entry));
+        return S_OK;
     }
-    m_changed = true;
+    if (existing->localCopy && !SameText(existing->localPath, entry.localPath)) {
+        m_unlistedCopies.push_back(existing->localPath);
+    }
+    *existing = std::move(entry);
     return S_OK;
 }
 

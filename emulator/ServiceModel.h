@@ -6,30 +6,52 @@
 #include <windows.h>
 #include <oaidl.h>
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 namespace quillet::emulator {
 
 enum class LadderStep { Load, Mount, Start, Stop, Unmount, Unload, Remove };
 
-// The emulated service's state and its rules: every operation checks what a real service would check,
-// changes the state, and marks it changed so that the caller persists it. No COM, no files but the
-// multisource copies and the folder checks of the cache.
+// What a token says, before the application is added.
+struct Token {
+    std::wstring name;
+    std::optional<std::wstring> guid; // canonical; none: the service makes one
+    bool requiresReboot = false;
+};
+
+// A multisource copy worked out under the service's lock, made without it, and placed under it again.
+struct MultisourcePlan {
+    std::wstring appGuid;
+    std::wstring source;
+    std::wstring localPath;       // the source itself when no copy is made
+    bool copy = false;            // localPath is a copy that the emulator makes
+    bool replacesOwnCopy = false; // a copy of the entry's own is at localPath and is replaced
+    std::int64_t size = 0;
+};
+
+// The emulated service's state and its rules: every operation checks what a real service would check and
+// changes the state, which the caller then commits once it is on disk, or rolls back. No COM, no files
+// but the multisource copies and the folder checks of the cache.
 class ServiceModel {
 public:
     explicit ServiceModel(std::wstring defaultCacheFolder);
 
     const ServiceState& State() const { return m_state; }
-    ServiceState& MutableState();                     // marks the state changed
-    ServiceState& UnmarkedState() { return m_state; } // the caller marks what it changes
+    // The state, to change it.
+    ServiceState& Change();
     void Replace(ServiceState state);
     const std::wstring& DefaultCacheFolder() const { return m_defaultCacheFolder; }
 
     bool Changed() const { return m_changed; }
-    void MarkChanged() { m_changed = true; }
-    void ClearChanged() { m_changed = false; }
+    // The change is on disk: copies that no entry lists any more are deleted.
+    void Commit();
+    // The change could not be saved: copies placed for it are deleted. The caller reads the state back
+    // from the file, which still holds it as it was before.
+    void Rollback();
 
     // Client.
     HRESULT StartClient();
@@ -42,7 +64,8 @@ public:
     HRESULT RequireInitializedApplications() const;
     void ListApplications(LONG filter, Reply& reply) const;
     HRESULT ApplicationProperties(std::wstring_view guid, LONG mask, Reply& reply);
-    HRESULT AddApplication(std::string_view token, std::wstring& name, std::wstring& guid);
+    static HRESULT ParseToken(std::string_view text, Token& token);
+    HRESULT AddApplication(const Token& token, std::wstring& guid);
     HRESULT Step(std::wstring_view guid, LadderStep step);
     HRESULT RunCommand(std::wstring_view guid, std::wstring_view exePath);
 
@@ -51,9 +74,12 @@ public:
     HRESULT SetCacheSettings(const VARIANT& settings);
     HRESULT ClearCache();
 
-    // Multisource.
-    HRESULT AddMultisourceFile(std::wstring_view appGuid, std::wstring_view sourcePath,
-                               std::wstring_view destinationPath, bool overwrite);
+    // Multisource: PlanMultisourceFile checks the request and where its copy goes; the copy itself is made
+    // elsewhere (LocalCopy.h); AddMultisourceFile places it, from the temporary file, and records the entry.
+    HRESULT PlanMultisourceFile(std::wstring_view appGuid, std::wstring_view sourcePath,
+                                std::wstring_view destinationPath, bool overwrite,
+                                MultisourcePlan& plan) const;
+    HRESULT AddMultisourceFile(const MultisourcePlan& plan, const std::wstring& temporary);
     HRESULT DeleteMultisourceFile(std::wstring_view appGuid);
     HRESULT MultisourceFileInfo(std::wstring_view appGuid, Reply& reply) const;
     void MultisourceFileIds(bool finishedOnly, Reply& reply) const;
@@ -63,7 +89,8 @@ public:
 
 private:
     Application* FindApplication(std::wstring_view guid);
-    MultisourceEntry* FindMultisource(std::wstring_view appGuid);
+    const Application* FindApplication(std::wstring_view guid) const;
+    const MultisourceEntry* FindMultisource(std::wstring_view appGuid) const;
     void RemoveMultisource(std::wstring_view appGuid);
     bool AnyApplicationRunning() const;
     void Reindex();
@@ -72,6 +99,8 @@ private:
     std::wstring m_defaultCacheFolder;
     std::unordered_map<std::wstring, size_t> m_index;
     bool m_changed = false;
+    std::vector<std::wstring> m_unlistedCopies; // copies the change stops listing: deleted on commit
+    std::vector<std::wstring> m_placedCopies;   // copies the change placed anew: deleted on rollback
 };
 
 // OLE automation date of the current local time.

@@ -1,50 +1,52 @@
 #include "ServiceObject.h"
 
+#include "win32/UniqueVariant.h"
+#include "win32/Utf8.h"
+
 namespace quillet::emulator {
+
+using nlohmann::ordered_json;
 
 namespace {
 
-json::Value ElementValue(const VARIANT& value) {
+ordered_json ElementValue(const VARIANT& value) {
     switch (value.vt) {
     case VT_I1:
-        return json::Value(static_cast<int>(value.cVal));
+        return ordered_json(static_cast<int>(value.cVal));
     case VT_UI1:
-        return json::Value(static_cast<int>(value.bVal));
+        return ordered_json(static_cast<int>(value.bVal));
     case VT_I2:
-        return json::Value(static_cast<int>(value.iVal));
+        return ordered_json(static_cast<int>(value.iVal));
     case VT_UI2:
-        return json::Value(static_cast<int>(value.uiVal));
+        return ordered_json(static_cast<int>(value.uiVal));
     case VT_I4:
     case VT_INT:
     case VT_ERROR:
-        return json::Value(static_cast<long long>(value.lVal));
+        return ordered_json(static_cast<long long>(value.lVal));
     case VT_UI4:
     case VT_UINT:
-        return json::Value(static_cast<long long>(value.ulVal));
+        return ordered_json(static_cast<long long>(value.ulVal));
     case VT_I8:
-        return json::Value(static_cast<long long>(value.llVal));
+        return ordered_json(static_cast<long long>(value.llVal));
     case VT_UI8:
-        return json::Value(static_cast<long long>(value.ullVal));
+        return ordered_json(static_cast<long long>(value.ullVal));
     case VT_BOOL:
-        return json::Value(static_cast<int>(value.boolVal));
+        return ordered_json(static_cast<int>(value.boolVal));
     case VT_R4:
-        return json::Value(static_cast<double>(value.fltVal));
+        return ordered_json(static_cast<double>(value.fltVal));
     case VT_R8:
-        return json::Value(value.dblVal);
+        return ordered_json(value.dblVal);
     case VT_DATE:
-        return json::Value(value.date);
+        return ordered_json(value.date);
     case VT_BSTR:
         return BstrArgument(value.bstrVal);
     default:
-        return json::Value();
+        return ordered_json();
     }
 }
 
-json::Value TypedValue(const VARIANT& value) {
-    json::Value item = json::Value::MakeObject();
-    item.Set("vt", static_cast<int>(value.vt));
-    item.Set("value", ElementValue(value));
-    return item;
+ordered_json TypedValue(const VARIANT& value) {
+    return {{"vt", static_cast<int>(value.vt)}, {"value", ElementValue(value)}};
 }
 
 } // namespace
@@ -53,14 +55,14 @@ std::wstring TextOf(BSTR value) {
     return value != nullptr ? std::wstring(value, SysStringLen(value)) : std::wstring();
 }
 
-json::Value BstrArgument(BSTR value) {
+ordered_json BstrArgument(BSTR value) {
     if (value == nullptr) {
-        return json::Value();
+        return ordered_json();
     }
-    return json::Value(json::ToUtf8(TextOf(value)));
+    return ToUtf8(TextOf(value));
 }
 
-json::Value VariantArgument(const VARIANT& value) {
+ordered_json VariantArgument(const VARIANT& value) {
     SAFEARRAY* array = value.vt == (VT_ARRAY | VT_VARIANT) ? value.parray : nullptr;
     LONG lower = 0;
     LONG upper = -1;
@@ -69,16 +71,11 @@ json::Value VariantArgument(const VARIANT& value) {
         // Not an array of VARIANT: the VARIANT itself, as one typed value.
         return TypedValue(value);
     }
-    json::Value items = json::Value::MakeArray();
+    ordered_json items = ordered_json::array();
     for (LONG index = lower; index <= upper; ++index) {
-        VARIANT element;
-        VariantInit(&element);
-        if (SUCCEEDED(SafeArrayGetElement(array, &index, &element))) {
-            items.Append(TypedValue(element));
-            VariantClear(&element);
-        } else {
-            items.Append(json::Value());
-        }
+        UniqueVariant element;
+        items.push_back(SUCCEEDED(SafeArrayGetElement(array, &index, &element)) ? TypedValue(element)
+                                                                                : ordered_json());
     }
     return items;
 }

@@ -4,8 +4,6 @@
 #include "ServerLifetime.h"
 #include "Service.h"
 #include "TypeLibrary.h"
-#include "json/Json.h"
-#include "json/Utf8.h"
 
 #include <windows.h>
 #include <oaidl.h>
@@ -16,8 +14,8 @@
 namespace quillet::emulator {
 
 // Journal forms of the arguments: a BSTR as a string (null as null), numbers and VARIANT_BOOLs as numbers.
-json::Value BstrArgument(BSTR value);
-json::Value VariantArgument(const VARIANT& value);
+nlohmann::ordered_json BstrArgument(BSTR value);
+nlohmann::ordered_json VariantArgument(const VARIANT& value);
 std::wstring TextOf(BSTR value);
 
 // IUnknown and IDispatch (through the type library) for one service object, and the call pipeline that
@@ -85,7 +83,7 @@ public:
 
     HRESULT STDMETHODCALLTYPE Initialize(DWORD processId) override {
         CallInfo call = Call(L"Initialize");
-        call.args.Append(static_cast<long long>(processId));
+        call.args.push_back(static_cast<long long>(processId));
         return Service::Instance().Run(call, [this](ServiceModel&) {
             m_initialized = true;
             return S_OK;

@@ -1,30 +1,52 @@
 #include "ServiceState.h"
 
-#include "json/Utf8.h"
+#include "win32/Utf8.h"
 
+#include <charconv>
+#include <cmath>
 #include <cstdio>
-#include <iterator>
 
 namespace quillet::emulator {
 
 namespace {
 
+using nlohmann::ordered_json;
+
 constexpr const char* kFaultActions[] = {"fail", "crash", "hang"};
 constexpr const char* kReplyShapes[] = {"empty",      "scalar",      "noArray",     "short",
                                         "wrongTypes", "nullStrings", "lowerBound1", "countTooLarge"};
 
+// A JSON number as a 64-bit integer: an integer, or a double without a fraction (as a hand-edited "4.0").
+std::optional<std::int64_t> IntegerOf(const ordered_json& value) {
+    if (value.is_number_unsigned()) {
+        const auto number = value.get<std::uint64_t>();
+        return number <= static_cast<std::uint64_t>(INT64_MAX) ? std::optional<std::int64_t>(number)
+                                                               : std::nullopt;
+    }
+    if (value.is_number_integer()) {
+        return value.get<std::int64_t>();
+    }
+    if (value.is_number_float()) {
+        const double number = value.get<double>();
+        if (std::trunc(number) == number && std::fabs(number) < 9.2e18) {
+            return static_cast<std::int64_t>(number);
+        }
+    }
+    return std::nullopt;
+}
+
 // Reads the members of one JSON object, naming the field in every complaint.
 class Reader {
 public:
-    Reader(const json::Value& object, std::string path) : m_object(object), m_path(std::move(path)) {
-        if (!object.IsObject()) {
+    Reader(const ordered_json& object, std::string path) : m_object(object), m_path(std::move(path)) {
+        if (!object.is_object()) {
             throw StateError(m_path + " must be an object");
         }
     }
 
-    const json::Value* Get(const char* key) const {
-        const json::Value* value = m_object.Find(key);
-        return value != nullptr && !value->IsNull() ? value : nullptr;
+    const ordered_json* Get(const char* key) const {
+        const auto found = m_object.find(key);
+        return found != m_object.end() && !found->is_null() ? &*found : nullptr;
     }
 
     [[noreturn]] void Fail(const char* key, const char* wanted) const {
@@ -32,70 +54,66 @@ public:
     }
 
     void Int32(const char* key, std::int32_t& target) const {
-        if (const json::Value* value = Get(key)) {
+        if (const ordered_json* value = Get(key)) {
             // Any 32-bit pattern is allowed, written signed or unsigned.
-            std::int64_t number = 0;
-            try {
-                number = value->AsInteger();
-            } catch (const json::TypeError&) {
+            const std::optional<std::int64_t> number = IntegerOf(*value);
+            if (!number || *number < INT32_MIN || *number > static_cast<std::int64_t>(UINT32_MAX)) {
                 Fail(key, "a 32-bit integer");
             }
-            if (number < INT32_MIN || number > static_cast<std::int64_t>(UINT32_MAX)) {
-                Fail(key, "a 32-bit integer");
-            }
-            target = static_cast<std::int32_t>(static_cast<std::uint32_t>(number));
+            target = static_cast<std::int32_t>(static_cast<std::uint32_t>(*number));
         }
     }
 
     void Int64(const char* key, std::int64_t& target) const {
-        if (const json::Value* value = Get(key)) {
-            try {
-                target = value->AsInteger();
-            } catch (const json::TypeError&) {
+        if (const ordered_json* value = Get(key)) {
+            const std::optional<std::int64_t> number = IntegerOf(*value);
+            if (!number) {
                 Fail(key, "an integer");
             }
+            target = *number;
         }
     }
 
     void Double(const char* key, double& target) const {
-        if (const json::Value* value = Get(key)) {
-            if (!value->IsNumber()) {
+        if (const ordered_json* value = Get(key)) {
+            if (!value->is_number()) {
                 Fail(key, "a number");
             }
-            target = value->AsDouble();
+            target = value->get<double>();
         }
     }
 
     void Bool(const char* key, bool& target) const {
-        if (const json::Value* value = Get(key)) {
-            if (!value->IsBool()) {
+        if (const ordered_json* value = Get(key)) {
+            if (!value->is_boolean()) {
                 Fail(key, "true or false");
             }
-            target = value->AsBool();
+            target = value->get<bool>();
         }
     }
 
     void Text(const char* key, std::wstring& target) const {
-        if (const json::Value* value = Get(key)) {
-            if (!value->IsString()) {
+        if (const ordered_json* value = Get(key)) {
+            if (!value->is_string()) {
                 Fail(key, "a string");
             }
-            target = json::FromUtf8(value->AsString());
+            target = FromUtf8(value->get_ref<const std::string&>());
         }
     }
 
     void Hresult(const char* key, std::int32_t& target) const {
-        const json::Value* value = Get(key);
+        const ordered_json* value = Get(key);
         if (value == nullptr) {
             return;
         }
-        if (value->IsString()) {
-            const std::string& text = value->AsString();
-            unsigned long parsed = 0;
-            int consumed = 0;
-            if (std::sscanf(text.c_str(), "%lx%n", &parsed, &consumed) != 1 ||
-                static_cast<size_t>(consumed) != text.size() || text.size() < 3 || text[0] != '0' ||
-                (text[1] != 'x' && text[1] != 'X') || parsed > UINT32_MAX) {
+        if (value->is_string()) {
+            // "0x" and up to eight hexadecimal digits: a code beyond 32 bits is a mistake, not a code.
+            const std::string& text = value->get_ref<const std::string&>();
+            std::uint64_t parsed = 0;
+            const char* digits = text.data() + 2;
+            const char* end = text.data() + text.size();
+            if (text.size() < 3 || text[0] != '0' || (text[1] != 'x' && text[1] != 'X') ||
+                std::from_chars(digits, end, parsed, 16).ptr != end || parsed > UINT32_MAX) {
                 Fail(key, "a hexadecimal HRESULT such as \"0x80004005\"");
             }
             target = static_cast<std::int32_t>(static_cast<std::uint32_t>(parsed));
@@ -105,13 +123,13 @@ public:
     }
 
     template <size_t N> int Name(const char* key, const char* const (&names)[N], int fallback) const {
-        const json::Value* value = Get(key);
+        const ordered_json* value = Get(key);
         if (value == nullptr) {
             return fallback;
         }
-        if (value->IsString()) {
+        if (value->is_string()) {
             for (size_t i = 0; i < N; ++i) {
-                if (value->AsString() == names[i]) {
+                if (value->get_ref<const std::string&>() == names[i]) {
                     return static_cast<int>(i);
                 }
             }
@@ -123,9 +141,9 @@ public:
         Fail(key, wanted.c_str());
     }
 
-    const json::Value* Array(const char* key) const {
-        const json::Value* value = Get(key);
-        if (value != nullptr && !value->IsArray()) {
+    const ordered_json* Array(const char* key) const {
+        const ordered_json* value = Get(key);
+        if (value != nullptr && !value->is_array()) {
             Fail(key, "an array");
         }
         return value;
@@ -138,12 +156,12 @@ public:
     std::string Path(const char* key) const { return m_path + "." + key; }
 
 private:
-    const json::Value& m_object;
+    const ordered_json& m_object;
     std::string m_path;
 };
 
-json::Value Text(const std::wstring& text) {
-    return json::Value(json::ToUtf8(text));
+ordered_json Text(const std::wstring& text) {
+    return ToUtf8(text);
 }
 
 } // namespace
@@ -162,12 +180,12 @@ std::string HresultText(std::int32_t hr) {
     return buffer;
 }
 
-ServiceState StateFromJson(const json::Value& document, const std::wstring& defaultCacheLocation) {
+ServiceState StateFromJson(const ordered_json& document, const std::wstring& defaultCacheLocation) {
     ServiceState state;
     state.cache.location = defaultCacheLocation;
     Reader top(document, "state");
 
-    if (const json::Value* client = top.Get("client")) {
+    if (const ordered_json* client = top.Get("client")) {
         Reader reader(*client, top.Path("client"));
         reader.Int32("state", state.client.state);
         if (reader.Get("isAdmin") != nullptr) {
@@ -177,9 +195,9 @@ ServiceState StateFromJson(const json::Value& document, const std::wstring& defa
         }
     }
 
-    if (const json::Value* applications = top.Array("applications")) {
-        for (size_t i = 0; i < applications->Size(); ++i) {
-            Reader reader(applications->Items()[i], top.Path("applications", i));
+    if (const ordered_json* applications = top.Array("applications")) {
+        for (size_t i = 0; i < applications->size(); ++i) {
+            Reader reader((*applications)[i], top.Path("applications", i));
             Application application;
             reader.Text("guid", application.guid);
             reader.Text("name", application.name);
@@ -195,20 +213,21 @@ ServiceState StateFromJson(const json::Value& document, const std::wstring& defa
         }
     }
 
-    if (const json::Value* cache = top.Get("cache")) {
+    if (const ordered_json* cache = top.Get("cache")) {
         Reader reader(*cache, top.Path("cache"));
         reader.Text("location", state.cache.location);
         reader.Int32("sizeMB", state.cache.sizeMB);
         reader.Int32("usedMB", state.cache.usedMB);
     }
 
-    if (const json::Value* multisource = top.Array("multisource")) {
-        for (size_t i = 0; i < multisource->Size(); ++i) {
-            Reader reader(multisource->Items()[i], top.Path("multisource", i));
+    if (const ordered_json* multisource = top.Array("multisource")) {
+        for (size_t i = 0; i < multisource->size(); ++i) {
+            Reader reader((*multisource)[i], top.Path("multisource", i));
             MultisourceEntry entry;
             reader.Text("appGuid", entry.appGuid);
             reader.Text("sourcePath", entry.sourcePath);
             reader.Text("localPath", entry.localPath);
+            reader.Bool("localCopy", entry.localCopy);
             reader.Int64("size", entry.size);
             reader.Int64("maxSize", entry.maxSize);
             reader.Double("startTime", entry.startTime);
@@ -218,9 +237,9 @@ ServiceState StateFromJson(const json::Value& document, const std::wstring& defa
         }
     }
 
-    if (const json::Value* faults = top.Array("faults")) {
-        for (size_t i = 0; i < faults->Size(); ++i) {
-            Reader reader(faults->Items()[i], top.Path("faults", i));
+    if (const ordered_json* faults = top.Array("faults")) {
+        for (size_t i = 0; i < faults->size(); ++i) {
+            Reader reader((*faults)[i], top.Path("faults", i));
             FaultRule fault;
             reader.Text("method", fault.method);
             if (fault.method.empty()) {
@@ -239,9 +258,9 @@ ServiceState StateFromJson(const json::Value& document, const std::wstring& defa
         }
     }
 
-    if (const json::Value* replies = top.Array("replies")) {
-        for (size_t i = 0; i < replies->Size(); ++i) {
-            Reader reader(replies->Items()[i], top.Path("replies", i));
+    if (const ordered_json* replies = top.Array("replies")) {
+        for (size_t i = 0; i < replies->size(); ++i) {
+            Reader reader((*replies)[i], top.Path("replies", i));
             ReplyRule reply;
             reader.Text("method", reply.method);
             if (reply.method.empty()) {
@@ -258,73 +277,78 @@ ServiceState StateFromJson(const json::Value& document, const std::wstring& defa
     return state;
 }
 
-json::Value StateToJson(const ServiceState& state) {
-    json::Value document = json::Value::MakeObject();
+ordered_json StateToJson(const ServiceState& state) {
+    ordered_json document;
+    document["client"] = {{"state", state.client.state},
+                          {"isAdmin", state.client.isAdmin ? ordered_json(*state.client.isAdmin) : nullptr}};
 
-    json::Value client = json::Value::MakeObject();
-    client.Set("state", state.client.state);
-    client.Set("isAdmin", state.client.isAdmin ? json::Value(*state.client.isAdmin) : json::Value());
-    document.Set("client", std::move(client));
-
-    json::Value applications = json::Value::MakeArray();
+    ordered_json& applications = document["applications"] = ordered_json::array();
     for (const Application& application : state.applications) {
-        json::Value item = json::Value::MakeObject();
-        item.Set("guid", Text(application.guid));
-        item.Set("name", Text(application.name));
-        item.Set("state", application.state);
-        item.Set("requiresReboot", application.requiresReboot);
-        item.Set("stopPolls", application.stopPolls);
+        ordered_json item = {{"guid", Text(application.guid)},
+                             {"name", Text(application.name)},
+                             {"state", application.state},
+                             {"requiresReboot", application.requiresReboot},
+                             {"stopPolls", application.stopPolls}};
         if (application.stopping) {
-            item.Set("stopPollsLeft", *application.stopping);
+            item["stopPollsLeft"] = *application.stopping;
         }
-        applications.Append(std::move(item));
+        applications.push_back(std::move(item));
     }
-    document.Set("applications", std::move(applications));
 
-    json::Value cache = json::Value::MakeObject();
-    cache.Set("location", Text(state.cache.location));
-    cache.Set("sizeMB", state.cache.sizeMB);
-    cache.Set("usedMB", state.cache.usedMB);
-    document.Set("cache", std::move(cache));
+    document["cache"] = {{"location", Text(state.cache.location)},
+                         {"sizeMB", state.cache.sizeMB},
+                         {"usedMB", state.cache.usedMB}};
 
-    json::Value multisource = json::Value::MakeArray();
+    ordered_json& multisource = document["multisource"] = ordered_json::array();
     for (const MultisourceEntry& entry : state.multisource) {
-        json::Value item = json::Value::MakeObject();
-        item.Set("appGuid", Text(entry.appGuid));
-        item.Set("sourcePath", Text(entry.sourcePath));
-        item.Set("localPath", Text(entry.localPath));
-        item.Set("size", static_cast<long long>(entry.size));
-        item.Set("maxSize", static_cast<long long>(entry.maxSize));
-        item.Set("startTime", entry.startTime);
-        item.Set("finishTime", entry.finishTime);
-        item.Set("finished", entry.finished);
-        multisource.Append(std::move(item));
+        multisource.push_back({{"appGuid", Text(entry.appGuid)},
+                               {"sourcePath", Text(entry.sourcePath)},
+                               {"localPath", Text(entry.localPath)},
+                               {"localCopy", entry.localCopy},
+                               {"size", entry.size},
+                               {"maxSize", entry.maxSize},
+                               {"startTime", entry.startTime},
+                               {"finishTime", entry.finishTime},
+                               {"finished", entry.finished}});
     }
-    document.Set("multisource", std::move(multisource));
 
-    json::Value faults = json::Value::MakeArray();
+    ordered_json& faults = document["faults"] = ordered_json::array();
     for (const FaultRule& fault : state.faults) {
-        json::Value item = json::Value::MakeObject();
-        item.Set("method", Text(fault.method));
-        item.Set("hr", HresultText(fault.hr));
-        item.Set("skip", fault.skip);
-        item.Set("times", fault.times);
-        item.Set("guid", fault.guid ? Text(*fault.guid) : json::Value());
-        item.Set("action", FaultActionName(fault.action));
-        faults.Append(std::move(item));
+        faults.push_back({{"method", Text(fault.method)},
+                          {"hr", HresultText(fault.hr)},
+                          {"skip", fault.skip},
+                          {"times", fault.times},
+                          {"guid", fault.guid ? Text(*fault.guid) : nullptr},
+                          {"action", FaultActionName(fault.action)}});
     }
-    document.Set("faults", std::move(faults));
 
-    json::Value replies = json::Value::MakeArray();
+    ordered_json& replies = document["replies"] = ordered_json::array();
     for (const ReplyRule& reply : state.replies) {
-        json::Value item = json::Value::MakeObject();
-        item.Set("method", Text(reply.method));
-        item.Set("shape", ReplyShapeName(reply.shape));
-        item.Set("times", reply.times);
-        replies.Append(std::move(item));
+        replies.push_back(
+            {{"method", Text(reply.method)}, {"shape", ReplyShapeName(reply.shape)}, {"times", reply.times}});
     }
-    document.Set("replies", std::move(replies));
     return document;
+}
+
+std::string StateText(const ServiceState& state) {
+    const ordered_json document = StateToJson(state);
+    std::string text = "{";
+    const char* separator = "\n  ";
+    for (const auto& [key, value] : document.items()) {
+        text += separator + ordered_json(key).dump() + ": ";
+        separator = ",\n  ";
+        if (!value.is_array() || value.empty()) {
+            text += value.dump();
+            continue;
+        }
+        const char* itemSeparator = "[\n    ";
+        for (const ordered_json& item : value) {
+            text += itemSeparator + item.dump();
+            itemSeparator = ",\n    ";
+        }
+        text += "\n  ]";
+    }
+    return text + "\n}\n";
 }
 
 } // namespace quillet::emulator

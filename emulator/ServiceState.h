@@ -1,6 +1,6 @@
 #pragma once
 
-#include "json/Json.h"
+#include <nlohmann/json.hpp>
 
 #include <cstdint>
 #include <optional>
@@ -36,6 +36,7 @@ struct MultisourceEntry {
     std::wstring appGuid;
     std::wstring sourcePath;
     std::wstring localPath;
+    bool localCopy = false; // localPath is a copy that the emulator made, and may replace or delete
     std::int64_t size = 0;
     std::int64_t maxSize = 0;
     double startTime = 0; // OLE automation dates
@@ -78,8 +79,10 @@ public:
 };
 
 // Every missing field takes its default; the cache location defaults to defaultCacheLocation.
-ServiceState StateFromJson(const json::Value& document, const std::wstring& defaultCacheLocation);
-json::Value StateToJson(const ServiceState& state);
+ServiceState StateFromJson(const nlohmann::ordered_json& document, const std::wstring& defaultCacheLocation);
+nlohmann::ordered_json StateToJson(const ServiceState& state);
+// state.json's text: one top-level member a line, and one element a line in the arrays of entries.
+std::string StateText(const ServiceState& state);
 
 const char* FaultActionName(FaultAction action);
 const char* ReplyShapeName(ReplyShape shape);

@@ -1,11 +1,17 @@
 #include "TokenSource.h"
 
-#include "FileStamp.h"
 #include "Refusals.h"
+#include "win32/Stopwatch.h"
+#include "win32/UniqueHandle.h"
+#include "win32/WholeFile.h"
 
 #include <winhttp.h>
 
+#include <condition_variable>
 #include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 namespace quillet::emulator {
@@ -14,31 +20,36 @@ namespace {
 
 // A token is a few hundred bytes; anything far larger is no token.
 constexpr size_t kMaxTokenBytes = 1 << 20;
-constexpr int kTimeoutMs = 15000;
+// The whole request, and each of its stages (resolving, connecting, the TLS handshake, sending,
+// receiving), may take this long.
+constexpr DWORD kDeadlineMs = 15000;
+constexpr HRESULT kTimedOut = HRESULT_FROM_WIN32(ERROR_WINHTTP_TIMEOUT);
+constexpr HRESULT kTooLarge = HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE);
 
-struct InternetHandleCloser {
-    void operator()(HINTERNET handle) const { WinHttpCloseHandle(handle); }
+struct InternetHandleTraits {
+    using pointer = HINTERNET;
+    static pointer Invalid() noexcept { return nullptr; }
+    static void Close(pointer handle) noexcept { WinHttpCloseHandle(handle); }
 };
-using InternetHandle = std::unique_ptr<void, InternetHandleCloser>;
+using InternetHandle = UniqueAny<InternetHandleTraits>;
 
 HRESULT LastError() {
     return HRESULT_FROM_WIN32(GetLastError());
 }
 
-} // namespace
+// A request on a thread of its own, which the caller stops waiting for at the deadline: a server that
+// accepts and never answers, or answers a byte at a time, can keep one WinHTTP call busy for as long
+// as it likes, and per-stage time-outs do not bound the total.
+struct PendingFetch {
+    std::mutex lock;
+    std::condition_variable finished;
+    bool done = false;
+    HRESULT hr = E_PENDING;
+    std::string body;
+};
 
-HRESULT ReadTokenFile(const std::wstring& path, std::string& token) {
-    if (path.empty()) {
-        return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
-    }
-    DWORD error = 0;
-    if (!ReadWholeFile(path, token, error)) {
-        return HRESULT_FROM_WIN32(error);
-    }
-    return token.size() <= kMaxTokenBytes ? S_OK : kInvalidToken;
-}
-
-HRESULT FetchToken(const std::wstring& url, std::string& token) {
+HRESULT Fetch(const std::wstring& url, std::string& token) {
+    const Stopwatch elapsed;
     URL_COMPONENTS parts = {};
     parts.dwStructSize = sizeof parts;
     wchar_t host[256] = {};
@@ -61,7 +72,8 @@ HRESULT FetchToken(const std::wstring& url, std::string& token) {
     if (!session) {
         return LastError();
     }
-    WinHttpSetTimeouts(session.get(), kTimeoutMs, kTimeoutMs, kTimeoutMs, kTimeoutMs);
+    const int stageMs = static_cast<int>(kDeadlineMs);
+    WinHttpSetTimeouts(session.get(), stageMs, stageMs, stageMs, stageMs);
     InternetHandle connection(WinHttpConnect(session.get(), host, parts.nPort, 0));
     if (!connection) {
         return LastError();
@@ -90,6 +102,9 @@ HRESULT FetchToken(const std::wstring& url, std::string& token) {
     for (;;) {
         char buffer[8192];
         DWORD read = 0;
+        if (elapsed.RemainingMs(kDeadlineMs) == 0) {
+            return kTimedOut; // nobody waits for the rest any more
+        }
         if (!WinHttpReadData(request.get(), buffer, sizeof buffer, &read)) {
             return LastError();
         }
@@ -98,9 +113,45 @@ HRESULT FetchToken(const std::wstring& url, std::string& token) {
         }
         token.append(buffer, read);
         if (token.size() > kMaxTokenBytes) {
-            return kInvalidToken;
+            return kTooLarge;
         }
     }
+}
+
+} // namespace
+
+HRESULT ReadTokenFile(const std::wstring& path, std::string& token) {
+    if (path.empty()) {
+        return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+    }
+    // Only a disk file, and only one of a token's size: a pipe whose server never writes, or a huge file,
+    // is refused before anything is read.
+    return ReadWholeFile(path, token, kMaxTokenBytes);
+}
+
+HRESULT FetchToken(const std::wstring& url, std::string& token) {
+    auto pending = std::make_shared<PendingFetch>();
+    try {
+        // The thread holds its own reference: a request still open at the deadline ends on its own.
+        std::thread([pending, url] {
+            std::string body;
+            const HRESULT hr = Fetch(url, body);
+            const std::lock_guard<std::mutex> lock(pending->lock);
+            pending->hr = hr;
+            pending->body = std::move(body);
+            pending->done = true;
+            pending->finished.notify_all();
+        }).detach();
+    } catch (const std::system_error&) {
+        return E_OUTOFMEMORY;
+    }
+    std::unique_lock<std::mutex> lock(pending->lock);
+    if (!pending->finished.wait_for(lock, std::chrono::milliseconds(kDeadlineMs),
+                                    [&] { return pending->done; })) {
+        return kTimedOut;
+    }
+    token = std::move(pending->body);
+    return pending->hr;
 }
 
 } // namespace quillet::emulator

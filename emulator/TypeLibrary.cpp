@@ -3,6 +3,7 @@
 #include "StreamingService.h"
 #include "service/ComPtr.h"
 
+#include <mutex>
 #include <string>
 
 namespace quillet::emulator {
@@ -32,14 +33,18 @@ HRESULT LoadServiceTypeLibrary(ITypeLib** library) {
 }
 
 ITypeInfo* ServiceTypeInfo(REFIID iid) {
+    // Calls arrive on any thread: the library is loaded once, by the first.
+    static std::once_flag loaded;
+    std::call_once(loaded, [] {
+        quillet::ComPtr<ITypeLib> library;
+        if (SUCCEEDED(LoadServiceTypeLibrary(library.put()))) {
+            for (CachedInfo& entry : g_cache) {
+                library->GetTypeInfoOfGuid(*entry.iid, entry.info.put());
+            }
+        }
+    });
     for (CachedInfo& entry : g_cache) {
         if (IsEqualIID(*entry.iid, iid)) {
-            if (!entry.info) {
-                quillet::ComPtr<ITypeLib> library;
-                if (SUCCEEDED(LoadServiceTypeLibrary(library.put()))) {
-                    library->GetTypeInfoOfGuid(iid, entry.info.put());
-                }
-            }
             return entry.info.get();
         }
     }

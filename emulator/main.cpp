@@ -5,7 +5,7 @@
 #include "ServerLifetime.h"
 #include "Refusals.h"
 #include "Service.h"
-#include "json/Utf8.h"
+#include "win32/Utf8.h"
 
 #include <windows.h>
 
@@ -58,7 +58,7 @@ void Print(std::wstring_view text, DWORD which = STD_OUTPUT_HANDLE) {
         WriteConsoleW(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
         return;
     }
-    std::string bytes = quillet::json::ToUtf8(text);
+    std::string bytes = quillet::ToUtf8(text);
     WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
@@ -107,10 +107,10 @@ int Dump() {
     const ServiceState& state = service.CurrentState();
     if (service.StateProblem()) {
         Print(kStateProblem, STD_ERROR_HANDLE);
-        Print(quillet::json::FromUtf8(*service.StateProblem()) + L"\n", STD_ERROR_HANDLE);
+        Print(quillet::FromUtf8(*service.StateProblem()) + L"\n", STD_ERROR_HANDLE);
         return kStateUnreadable;
     }
-    Print(quillet::json::FromUtf8(quillet::json::WriteReadable(StateToJson(state))));
+    Print(quillet::FromUtf8(StateText(state)));
     return 0;
 }
 

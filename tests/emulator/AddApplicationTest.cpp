@@ -1,5 +1,12 @@
 #include "EmulatorTest.h"
 #include "LoopbackHttpServer.h"
+#include "win32/Stopwatch.h"
+#include "win32/UniqueHandle.h"
+
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <thread>
 
 namespace quillet::testing {
 namespace {
@@ -9,6 +16,9 @@ constexpr HRESULT kInvalidData = static_cast<HRESULT>(0x8007000D);
 constexpr HRESULT kNotReady = static_cast<HRESULT>(0x80070015);
 constexpr HRESULT kFileNotFound = static_cast<HRESULT>(0x80070002);
 constexpr HRESULT kHttpNotFound = static_cast<HRESULT>(0x80190194);
+constexpr HRESULT kTimedOut = static_cast<HRESULT>(0x80072EE2);
+constexpr HRESULT kNotADiskFile = static_cast<HRESULT>(0x800700DE);
+constexpr HRESULT kTooLarge = static_cast<HRESULT>(0x800700DF);
 
 class AddApplicationTest : public EmulatorTest {
 protected:
@@ -48,10 +58,9 @@ TEST_F(AddApplicationTest, TokenFileAddsTheApplicationInStateOne) {
     EXPECT_EQ(name, L"Alpha \u03A9");
     EXPECT_EQ(guid, kAppA) << "guids are given back in canonical form";
     EXPECT_EQ(ApplicationState(kAppA), 1);
-    json::Value state = State();
-    const json::Value& added = state.Find("applications")->Items().at(0);
-    EXPECT_EQ(*added.Find("requiresReboot"), json::Value(true));
-    EXPECT_EQ(*added.Find("stopPolls"), json::Value(0));
+    const nlohmann::ordered_json added = State().at("applications").at(0);
+    EXPECT_EQ(added.at("requiresReboot"), true);
+    EXPECT_EQ(added.at("stopPolls"), 0);
 }
 
 TEST_F(AddApplicationTest, TokenWithoutGuidGetsANewOne) {
@@ -76,6 +85,7 @@ TEST_F(AddApplicationTest, RefusalsLeaveTheStateAlone) {
         {"existing guid", R"({"name":"Again","guid":"{0B0B0B0B-0000-4000-8000-00000000000B}"})", 4,
          kAlreadyExists},
         {"not JSON", "name=Alpha", 4, kInvalidData},
+        {"not UTF-8", "{\"name\":\"Alpha \xFF\"}", 4, kInvalidData},
         {"no name", R"({"guid":"{0C0C0C0C-0000-4000-8000-00000000000C}"})", 4, kInvalidData},
         {"guid not a guid", R"({"name":"Alpha","guid":"alpha"})", 4, kInvalidData},
         {"reboot flag not a boolean", R"({"name":"Alpha","requiresReboot":"yes"})", 4, kInvalidData},
@@ -126,6 +136,100 @@ TEST_F(AddApplicationTest, TokenRequestUrlFailuresAreRefusals) {
     std::wstring name;
     std::wstring guid;
     EXPECT_LT(Add(L"http://127.0.0.1:1/closed", VARIANT_TRUE, name, guid), 0) << "nothing listens there";
+    EXPECT_EQ(ApplicationCount(), 0u);
+}
+
+// One add from a client of its own, as another process would make it.
+struct SlowAdd {
+    const char* name;
+    std::wstring source;
+    VARIANT_BOOL isUrl;
+    HRESULT expected;
+    HRESULT hr = E_PENDING;
+    double ms = 0;
+    std::atomic<bool> done{false};
+
+    void Run() {
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        {
+            ComPtr<IStreamingApplication> application;
+            hr = CreateLocalServerObject(CLSID_StreamingApplication, IID_IStreamingApplication, application);
+            if (SUCCEEDED(hr)) {
+                hr = application->Initialize(GetCurrentProcessId());
+            }
+            if (SUCCEEDED(hr)) {
+                auto text = Bstr(source);
+                UniqueBstr addedName;
+                UniqueBstr addedGuid;
+                const Stopwatch watch;
+                hr = application->AddApplication(text.get(), isUrl, addedName.put(), addedGuid.put());
+                ms = watch.ElapsedMs();
+            }
+        }
+        CoUninitialize();
+        done = true;
+    }
+};
+
+TEST_F(AddApplicationTest, SlowOrHostileTokenSourcesEndInTimeAndHoldUpNoOtherClient) {
+    using Behaviour = LoopbackHttpServer::Behaviour;
+    auto silent = std::make_unique<LoopbackHttpServer>(200, "", Behaviour::NeverAnswer);
+    auto trickle = std::make_unique<LoopbackHttpServer>(200, R"({"name":"Slow"})", Behaviour::Trickle);
+    auto tls = std::make_unique<LoopbackHttpServer>(200, "", Behaviour::StallTls);
+    const std::wstring pipeName =
+        L"\\\\.\\pipe\\quillet-emulator-test-" + std::to_wstring(ProcessId()) + L".tok";
+    UniqueFile pipe(
+        CreateNamedPipeW(pipeName.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, 1, 0, 0, 0, nullptr));
+    ASSERT_TRUE(pipe);
+    const std::wstring huge = m_tokenPath + L".huge";
+    {
+        const UniqueFile file(
+            CreateFileW(huge.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        LARGE_INTEGER size;
+        size.QuadPart = 1200LL << 20;
+        ASSERT_TRUE(file && SetFilePointerEx(file.get(), size, nullptr, FILE_BEGIN) &&
+                    SetEndOfFile(file.get()));
+    }
+    SlowAdd cases[] = {
+        {"a server that never answers", silent->Url(L"/never"), VARIANT_TRUE, kTimedOut},
+        {"a server that sends a byte every 5 s", trickle->Url(L"/slow"), VARIANT_TRUE, kTimedOut},
+        {"a TLS handshake that never ends", tls->Url(L"/stalled"), VARIANT_TRUE, kTimedOut},
+        {"a pipe whose server never writes", pipeName, VARIANT_FALSE, kNotADiskFile},
+        {"a sparse file of 1.2 GB", huge, VARIANT_FALSE, kTooLarge},
+    };
+    auto other = Application();
+    std::vector<std::thread> adds;
+    for (SlowAdd& add : cases) {
+        adds.emplace_back([&add] { add.Run(); });
+    }
+    // Another client is answered at once while the adds wait.
+    const Stopwatch started;
+    for (int i = 0; i < 4; ++i) {
+        Sleep(2000);
+        const Stopwatch watch;
+        LONG count = -1;
+        UniqueVariant list;
+        EXPECT_EQ(other->GetApplicationList(-1, &count, list.put()), S_OK);
+        EXPECT_LT(watch.ElapsedMs(), 2000.0) << "a list query waited for the adds";
+    }
+    while (started.ElapsedMs() < 25000 && !std::all_of(std::begin(cases), std::end(cases),
+                                                       [](const SlowAdd& add) { return add.done.load(); })) {
+        Sleep(100);
+    }
+    // Whatever still waits is let go, so that the test ends.
+    silent.reset();
+    trickle.reset();
+    tls.reset();
+    pipe.reset();
+    for (std::thread& add : adds) {
+        add.join();
+    }
+    DeleteFileW(huge.c_str());
+    for (const SlowAdd& add : cases) {
+        SCOPED_TRACE(add.name);
+        EXPECT_EQ(add.hr, add.expected);
+        EXPECT_LT(add.ms, 20000.0);
+    }
     EXPECT_EQ(ApplicationCount(), 0u);
 }
 

@@ -66,15 +66,11 @@ protected:
     std::string CacheScenario(int sizeMB, int usedMB, long long applicationState = 1, int clientState = 4) {
         return R"({"client":{"state":)" + std::to_string(clientState) + R"(},"applications":[{"guid":")" +
                ToUtf8(kAppA) + R"(","state":)" + std::to_string(applicationState) +
-               R"(}],"cache":{"location":)" +
-               json::WriteCompact(json::Value(ToUtf8(emulator::CacheFolder()))) + R"(,"sizeMB":)" +
-               std::to_string(sizeMB) + R"(,"usedMB":)" + std::to_string(usedMB) + "}}";
+               R"(}],"cache":{"location":)" + nlohmann::ordered_json(ToUtf8(emulator::CacheFolder())).dump() +
+               R"(,"sizeMB":)" + std::to_string(sizeMB) + R"(,"usedMB":)" + std::to_string(usedMB) + "}}";
     }
 
-    json::Value CacheState() {
-        json::Value state = State();
-        return *state.Find("cache");
-    }
+    nlohmann::ordered_json CacheState() { return State().at("cache"); }
 };
 
 TEST_F(CacheTest, SettingsArrayHasTheFixedLayout) {
@@ -148,19 +144,19 @@ TEST_F(CacheTest, SetCacheSettingsChecksEveryElement) {
     for (const SettingsCase& test : cases) {
         SCOPED_TRACE(test.name);
         Scenario(CacheScenario(test.sizeMB, test.usedMB, test.applicationState));
-        const json::Value before = CacheState();
+        const nlohmann::ordered_json before = CacheState();
         auto cache = Cache();
         UniqueVariant settings;
         ASSERT_EQ(cache->GetCacheLocation(0, settings.put()), S_OK);
         test.change(settings.parray);
         ReplyView sent = ViewOf(settings);
         EXPECT_EQ(cache->SetCacheSettings(settings), test.expected);
-        json::Value after = CacheState();
+        const nlohmann::ordered_json after = CacheState();
         if (FAILED(test.expected)) {
             EXPECT_EQ(after, before) << "a refusal changes nothing";
         } else {
-            EXPECT_EQ(after.Find("location")->AsString(), ToUtf8(sent.elements[3].Text()));
-            EXPECT_EQ(after.Find("sizeMB")->AsInteger(), sent.elements[4].value.lVal);
+            EXPECT_EQ(after.at("location"), ToUtf8(sent.elements[3].Text()));
+            EXPECT_EQ(after.at("sizeMB"), sent.elements[4].value.lVal);
         }
     }
 }
@@ -197,7 +193,7 @@ TEST_F(CacheTest, ClearCacheRefusesOfflineAndWithRunningApplications) {
         Scenario(CacheScenario(2048, 300, test.applicationState, test.clientState));
         auto cache = Cache();
         EXPECT_EQ(cache->ClearCache(), test.expected);
-        EXPECT_EQ(CacheState().Find("usedMB")->AsInteger(), SUCCEEDED(test.expected) ? 0 : 300);
+        EXPECT_EQ(CacheState().at("usedMB"), SUCCEEDED(test.expected) ? 0 : 300);
     }
 }
 

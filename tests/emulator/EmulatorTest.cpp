@@ -80,27 +80,21 @@ ComPtr<IStreamingCache> EmulatorTest::Cache() {
 }
 
 long long EmulatorTest::ApplicationState(std::wstring_view guid) {
-    json::Value state = State();
-    if (const json::Value* applications = state.Find("applications")) {
-        for (const json::Value& application : applications->Items()) {
-            if (application.Find("guid")->AsString() == ToUtf8(guid)) {
-                return application.Find("state")->AsInteger();
-            }
+    for (const auto& application : State().value("applications", nlohmann::ordered_json::array())) {
+        if (application.at("guid") == ToUtf8(guid)) {
+            return application.at("state").get<long long>();
         }
     }
     return -1;
 }
 
 size_t EmulatorTest::ApplicationCount() {
-    json::Value state = State();
-    const json::Value* applications = state.Find("applications");
-    return applications != nullptr ? applications->Size() : 0;
+    return State().value("applications", nlohmann::ordered_json::array()).size();
 }
 
 long long EmulatorTest::ClientState() {
-    json::Value state = State();
-    const json::Value* client = state.Find("client");
-    return client != nullptr ? client->Find("state")->AsInteger() : 0;
+    const nlohmann::ordered_json state = State();
+    return state.contains("client") ? state["client"].at("state").get<long long>() : 0;
 }
 
 } // namespace quillet::testing

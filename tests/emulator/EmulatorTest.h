@@ -3,7 +3,6 @@
 #include "EmulatorControl.h"
 #include "QuilletRunner.h"
 #include "StreamingService.h"
-#include "json/Json.h"
 #include "service/Bstr.h"
 #include "service/ComPtr.h"
 #include "win32/UniqueVariant.h"
@@ -12,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+
+#include <nlohmann/json.hpp>
 
 #include <string>
 #include <string_view>
@@ -59,7 +60,7 @@ protected:
     ComPtr<IStreamingCache> Cache();
 
     // What state.json says now.
-    json::Value State() { return emulator::ReadState(); }
+    nlohmann::ordered_json State() { return emulator::ReadState(); }
     long long ApplicationState(std::wstring_view guid);
     long long ClientState();
     size_t ApplicationCount();

@@ -5,16 +5,15 @@ namespace {
 
 constexpr HRESULT kAccessDenied = static_cast<HRESULT>(0x80070005);
 
-json::Value Fault(size_t index) {
-    json::Value state = emulator::ReadState();
-    return state.Find("faults")->Items().at(index);
+nlohmann::ordered_json Fault(size_t index) {
+    return emulator::ReadState().at("faults").at(index);
 }
 
 std::string LastJournalFault() {
-    std::vector<json::Value> journal = emulator::ReadJournal();
+    const std::vector<nlohmann::ordered_json> journal = emulator::ReadJournal();
     for (auto it = journal.rbegin(); it != journal.rend(); ++it) {
-        if (const json::Value* fault = it->Find("fault")) {
-            return fault->AsString();
+        if (it->contains("fault")) {
+            return it->at("fault").get<std::string>();
         }
     }
     return "";
@@ -26,7 +25,7 @@ TEST_F(EmulatorTest, FailFaultReturnsItsHresultWithoutDoingAnything) {
     EXPECT_EQ(client->StartClient(), kAccessDenied);
     EXPECT_EQ(ClientState(), 0);
     EXPECT_EQ(LastJournalFault(), "fail");
-    EXPECT_EQ(Fault(0).Find("times")->AsInteger(), 0) << "one time by default, counted down in state.json";
+    EXPECT_EQ(Fault(0).at("times"), 0) << "one time by default, counted down in state.json";
     EXPECT_EQ(client->StartClient(), S_OK);
     EXPECT_EQ(ClientState(), 2);
 }
@@ -46,9 +45,9 @@ TEST_F(EmulatorTest, FaultSkipsThenActsTimesCalls) {
         SCOPED_TRACE(++number);
         LONG state = -1;
         EXPECT_EQ(client->GetClientState(&state), call.expected);
-        json::Value fault = Fault(0);
-        EXPECT_EQ(fault.Find("skip")->AsInteger(), call.skipAfter);
-        EXPECT_EQ(fault.Find("times")->AsInteger(), call.timesAfter);
+        const nlohmann::ordered_json fault = Fault(0);
+        EXPECT_EQ(fault.at("skip"), call.skipAfter);
+        EXPECT_EQ(fault.at("times"), call.timesAfter);
     }
 }
 
@@ -59,7 +58,7 @@ TEST_F(EmulatorTest, FaultWithTimesMinusOneActsOnEveryCall) {
         LONG state = 0;
         EXPECT_EQ(client->GetClientState(&state), kAccessDenied);
     }
-    EXPECT_EQ(Fault(0).Find("times")->AsInteger(), -1);
+    EXPECT_EQ(Fault(0).at("times"), -1);
 }
 
 TEST_F(EmulatorTest, FaultWithGuidMatchesOnlyCallsForThatApplication) {
@@ -70,7 +69,7 @@ TEST_F(EmulatorTest, FaultWithGuidMatchesOnlyCallsForThatApplication) {
     auto a = Bstr(kAppA);
     auto b = Bstr(kAppB);
     EXPECT_EQ(application->LoadApplication(a.get()), S_OK);
-    EXPECT_EQ(Fault(0).Find("times")->AsInteger(), 1) << "a call for another guid does not count";
+    EXPECT_EQ(Fault(0).at("times"), 1) << "a call for another guid does not count";
     EXPECT_EQ(application->LoadApplication(b.get()), kAccessDenied);
     EXPECT_EQ(ApplicationState(kAppB), 1);
 }
@@ -132,7 +131,7 @@ TEST_F(EmulatorTest, CrashFaultEndsTheEmulatorInsideTheCallAndItComesBack) {
             << "the client sees the broken connection, not the fault";
     }
     EXPECT_EQ(LastJournalFault(), "crash");
-    EXPECT_EQ(Fault(0).Find("times")->AsInteger(), 0) << "counted down before the crash";
+    EXPECT_EQ(Fault(0).at("times"), 0) << "counted down before the crash";
     ASSERT_EQ(emulator::RecoverAfterCrash(), S_OK);
     auto client = Client();
     EXPECT_EQ(client->StartClient(), S_OK);

@@ -1,4 +1,7 @@
 #include "EmulatorTest.h"
+#include "win32/WholeFile.h"
+
+#include <functional>
 
 namespace quillet::testing {
 namespace {
@@ -6,9 +9,15 @@ namespace {
 constexpr HRESULT kAlreadyExists = static_cast<HRESULT>(0x800700B7);
 constexpr HRESULT kNotFound = static_cast<HRESULT>(0x80070490);
 constexpr HRESULT kFileNotFound = static_cast<HRESULT>(0x80070002);
+constexpr HRESULT kFileExists = static_cast<HRESULT>(0x80070050);
 
 bool Exists(const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string Content(const std::wstring& path) {
+    std::string content;
+    return SUCCEEDED(ReadWholeFile(path, content)) ? content : "(unreadable)";
 }
 
 class MultisourceTest : public EmulatorTest {
@@ -95,8 +104,7 @@ TEST_F(MultisourceTest, AddRefusals) {
     EXPECT_EQ(Add(kAppA, m_folder + L"\\missing.bin", L""), kFileNotFound);
     EXPECT_EQ(Add(kAppA, L"", L""), kFileNotFound);
     EXPECT_EQ(Add(kAppA, m_source, m_folder + L"\\no-such-folder"), static_cast<HRESULT>(0x80070003));
-    json::Value state = State();
-    EXPECT_EQ(state.Find("multisource")->Size(), 1u);
+    EXPECT_EQ(State().at("multisource").size(), 1u);
 }
 
 TEST_F(MultisourceTest, DeleteRemovesTheEntryAndTheEmulatorsCopyOnly) {
@@ -151,6 +159,94 @@ TEST_F(MultisourceTest, RemovingTheApplicationRemovesItsEntry) {
     ASSERT_EQ(application->RemoveApplication(a.get()), S_OK);
     EXPECT_FALSE(Exists(m_target + L"\\payload.bin"));
     Info(kAppA, kNotFound);
+}
+
+TEST_F(MultisourceTest, AddNeverReplacesAFileThatItDidNotCreate) {
+    const std::wstring user = m_target + L"\\payload.bin";
+    const std::wstring cached = emulator::CacheFolder() + L"\\payload.bin";
+    const std::wstring twin = m_folder + L"\\twin";
+    const std::wstring blocked = m_folder + L"\\blocked";
+    const struct {
+        const char* name;
+        std::function<void()> prepare;
+        std::wstring destination;
+        VARIANT_BOOL overwrite;
+        std::wstring kept; // a file that keeps its content
+        std::string content;
+        std::wstring listed; // what Alpha's entry lists afterwards; empty: no entry
+    } cases[] = {
+        {"a user's file, without overwrite", [&] { WriteBytes(user, "user's text"); }, m_target,
+         VARIANT_FALSE, user, "user's text", L""},
+        {"a user's file, with overwrite", [&] { WriteBytes(user, "user's text"); }, m_target, VARIANT_TRUE,
+         user, "user's text", L""},
+        {"another application's copy of a source of the same name",
+         [&] {
+             CreateDirectoryW(twin.c_str(), nullptr);
+             WriteBytes(twin + L"\\payload.bin", "twin");
+             ASSERT_EQ(Add(kAppB, twin + L"\\payload.bin", L""), S_OK);
+         },
+         L"", VARIANT_TRUE, cached, "twin", L""},
+        {"a folder in the way of a replacement",
+         [&] {
+             ASSERT_EQ(Add(kAppA, m_source, m_target), S_OK);
+             CreateDirectoryW(blocked.c_str(), nullptr);
+             CreateDirectoryW((blocked + L"\\payload.bin").c_str(), nullptr);
+         },
+         blocked, VARIANT_TRUE, user, std::string(1234, 'x'), user},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.name);
+        Scenario(R"({"applications":[{"guid":")" + ToUtf8(kAppA) + R"("},{"guid":")" + ToUtf8(kAppB) +
+                 R"("}]})");
+        DeleteFileW(user.c_str());
+        DeleteFileW(cached.c_str());
+        test.prepare();
+        EXPECT_EQ(Add(kAppA, m_source, test.destination, test.overwrite), kFileExists);
+        EXPECT_EQ(Content(test.kept), test.content);
+        if (test.listed.empty()) {
+            Info(kAppA, kNotFound);
+        } else {
+            EXPECT_EQ(Info(kAppA).elements.at(2).Text(), test.listed);
+        }
+    }
+    DeleteFileW(cached.c_str());
+}
+
+TEST_F(MultisourceTest, DeleteRemovesOnlyACopyOfItsOwnThatNoOtherEntryLists) {
+    const std::wstring local = m_target + L"\\payload.bin";
+    const auto entry = [&](const wchar_t* guid, bool localCopy) {
+        return nlohmann::ordered_json{{"appGuid", ToUtf8(guid)},
+                                      {"sourcePath", ToUtf8(m_source)},
+                                      {"localPath", ToUtf8(local)},
+                                      {"localCopy", localCopy}};
+    };
+    const struct {
+        const char* name;
+        nlohmann::ordered_json entries;
+        std::vector<bool> keptAfterEachDelete; // Alpha's entry is deleted first, then Beta's
+    } cases[] = {
+        {"a copy that another entry still lists",
+         nlohmann::ordered_json::array({entry(kAppA, true), entry(kAppB, true)}),
+         {true, false}},
+        {"a file that the service did not create",
+         nlohmann::ordered_json::array({entry(kAppA, false)}),
+         {true}},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.name);
+        nlohmann::ordered_json state = {
+            {"applications", {{{"guid", ToUtf8(kAppA)}}, {{"guid", ToUtf8(kAppB)}}}},
+            {"multisource", test.entries}};
+        Scenario(state.dump());
+        WriteBytes(local, "copy");
+        auto cache = Cache();
+        const wchar_t* guids[] = {kAppA, kAppB};
+        for (size_t i = 0; i < test.keptAfterEachDelete.size(); ++i) {
+            auto guid = Bstr(guids[i]);
+            EXPECT_EQ(cache->DeleteMultiSourceFile(guid.get()), S_OK);
+            EXPECT_EQ(Exists(local), test.keptAfterEachDelete[i]) << i;
+        }
+    }
 }
 
 } // namespace

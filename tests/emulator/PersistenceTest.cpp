@@ -1,6 +1,8 @@
 #include "EmulatorTest.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <functional>
 #include <thread>
 
 namespace quillet::testing {
@@ -32,10 +34,10 @@ TEST_F(EmulatorTest, StateSurvivesARestartOfTheEmulator) {
     EXPECT_EQ(view.elements[1].Text(), L"Alpha");
 
     // The journal goes on where it stopped.
-    std::vector<json::Value> journal = emulator::ReadJournal();
+    const std::vector<nlohmann::ordered_json> journal = emulator::ReadJournal();
     ASSERT_GT(journal.size(), linesBefore);
     for (size_t i = 0; i < journal.size(); ++i) {
-        EXPECT_EQ(journal[i].Find("seq")->AsInteger(), static_cast<long long>(i + 1));
+        EXPECT_EQ(journal[i].at("seq"), i + 1);
     }
 }
 
@@ -72,7 +74,6 @@ TEST_F(EmulatorTest, ReadOnlyCallsDoNotRewriteTheState) {
     ASSERT_EQ(application->GetApplicationList(-1, &count, list.put()), S_OK);
     auto client = Client();
     EXPECT_EQ(client->StartClient(), static_cast<HRESULT>(0xA0044011));
-    std::string text = json::WriteCompact(State());
     EXPECT_NE(emulator::ReadJournalLines().size(), 0u);
     HANDLE after = CreateFileW(emulator::StatePath().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                OPEN_EXISTING, 0, nullptr);
@@ -82,10 +83,38 @@ TEST_F(EmulatorTest, ReadOnlyCallsDoNotRewriteTheState) {
     EXPECT_EQ(CompareFileTime(&written, &now), 0) << "state.json was rewritten";
 }
 
+TEST_F(EmulatorTest, AChangeIsKeptOnlyOnceItIsOnDisk) {
+    const std::wstring inTheWay = emulator::StatePath() + L".tmp";
+    const struct {
+        const char* name;
+        std::function<void()> prepare;
+        HRESULT expected;
+        LONG stateAfter; // what the service then reports, and state.json holds
+    } cases[] = {
+        {"a directory in the way of the new state", [&] { CreateDirectoryW(inTheWay.c_str(), nullptr); },
+         static_cast<HRESULT>(0x80070005), 0},
+        {"the data directory deleted", [] { std::filesystem::remove_all(emulator::DataDirectory()); }, S_OK,
+         2},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.name);
+        Scenario(R"({"client":{"state":0}})");
+        auto client = Client();
+        test.prepare();
+        EXPECT_EQ(client->StartClient(), test.expected);
+        LONG state = -1;
+        EXPECT_EQ(client->GetClientState(&state), S_OK);
+        EXPECT_EQ(state, test.stateAfter);
+        EXPECT_EQ(ClientState(), test.stateAfter);
+        RemoveDirectoryW(inTheWay.c_str());
+    }
+}
+
 TEST_F(EmulatorTest, UnreadableStateFailsEveryCallUntilItIsFixed) {
     const std::string broken[] = {"{\"client\":", R"({"client":{"state":"two"}})",
                                   R"({"faults":[{"hr":"0x1"}]})",
-                                  R"({"replies":[{"method":"GetCacheLocation","shape":"round"}]})"};
+                                  R"({"replies":[{"method":"GetCacheLocation","shape":"round"}]})",
+                                  "{\"applications\":[{\"name\":\"\xC3(\"}]}"};
     for (const std::string& text : broken) {
         SCOPED_TRACE(text);
         Scenario(text);
@@ -191,14 +220,13 @@ TEST_F(EmulatorTest, ConcurrentClientsKeepTheJournalExact) {
     for (std::thread& thread : threads) {
         thread.join();
     }
-    std::vector<json::Value> journal = emulator::ReadJournal();
+    const std::vector<nlohmann::ordered_json> journal = emulator::ReadJournal();
     ASSERT_EQ(journal.size(), static_cast<size_t>(kThreads * (kCalls + 3)));
     std::vector<int> callsPerObject(kThreads + 1, 0);
     for (size_t i = 0; i < journal.size(); ++i) {
-        EXPECT_EQ(journal[i].Find("seq")->AsInteger(), static_cast<long long>(i + 1));
-        if (const json::Value* method = journal[i].Find("method");
-            method != nullptr && method->AsString() == "StartClient") {
-            ++callsPerObject.at(static_cast<size_t>(journal[i].Find("object")->AsInteger()));
+        EXPECT_EQ(journal[i].at("seq"), i + 1);
+        if (journal[i].value("method", "") == "StartClient") {
+            ++callsPerObject.at(journal[i].at("object").get<size_t>());
         }
     }
     EXPECT_EQ(std::count(callsPerObject.begin() + 1, callsPerObject.end(), kCalls), kThreads);

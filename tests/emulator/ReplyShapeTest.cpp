@@ -153,11 +153,10 @@ TEST_F(ReplyShapeTest, ShortPropertiesLackTheElementTheMaskAsksFor) {
 TEST_F(ReplyShapeTest, MalformedRepliesAreJournalled) {
     Scenario(Setup("GetCacheLocation", "lowerBound1", -1));
     Settings();
-    std::vector<json::Value> journal = emulator::ReadJournal();
     bool found = false;
-    for (const json::Value& line : journal) {
-        if (const json::Value* reply = line.Find("reply")) {
-            EXPECT_EQ(reply->AsString(), "lowerBound1");
+    for (const nlohmann::ordered_json& line : emulator::ReadJournal()) {
+        if (line.contains("reply")) {
+            EXPECT_EQ(line["reply"], "lowerBound1");
             found = true;
         }
     }

@@ -23,38 +23,38 @@ const std::wstring kFileName = L"%s%n%x caf\u00e9 \u0416 \U0001F600";
 constexpr size_t kLongestCommandLine = 32766;
 
 // The arguments of every call of Interface.Method, in order.
-std::vector<json::Value> ArgumentsOf(std::string_view method) {
-    std::vector<json::Value> calls;
-    for (const json::Value& line : emulator::ReadJournal()) {
-        const json::Value* name = line.Find("method");
-        if (name != nullptr && line.Find("interface")->AsString() + "." + name->AsString() == method) {
-            calls.push_back(*line.Find("args"));
+std::vector<nlohmann::ordered_json> ArgumentsOf(std::string_view method) {
+    std::vector<nlohmann::ordered_json> calls;
+    for (const nlohmann::ordered_json& line : emulator::ReadJournal()) {
+        if (line.contains("method") &&
+            line.at("interface").get<std::string>() + "." + line.at("method").get<std::string>() == method) {
+            calls.push_back(line.at("args"));
         }
     }
     return calls;
 }
 
 std::string Argument(std::string_view method, size_t index) {
-    const std::vector<json::Value> calls = ArgumentsOf(method);
+    const std::vector<nlohmann::ordered_json> calls = ArgumentsOf(method);
     EXPECT_EQ(calls.size(), 1u) << method;
-    if (calls.size() != 1 || calls[0].Size() <= index) {
+    if (calls.size() != 1 || calls[0].size() <= index) {
         return "(not called)";
     }
-    const json::Value& argument = calls[0].Items()[index];
-    return argument.IsString() ? argument.AsString() : json::WriteCompact(argument);
+    const nlohmann::ordered_json& argument = calls[0][index];
+    return argument.is_string() ? argument.get<std::string>() : argument.dump();
 }
 
 // The text that SetCacheSettings was handed as the location (element 3 of the array).
 std::string LocationSent() {
-    const std::vector<json::Value> calls = ArgumentsOf("IStreamingCache.SetCacheSettings");
+    const std::vector<nlohmann::ordered_json> calls = ArgumentsOf("IStreamingCache.SetCacheSettings");
     if (calls.size() != 1) {
         return "(not called)";
     }
-    return calls[0].Items()[0].Items().at(3).Find("value")->AsString();
+    return calls[0].at(0).at(3).at("value").get<std::string>();
 }
 
 std::string JsonText(const std::wstring& text) {
-    return json::WriteCompact(json::Value(ToUtf8(text)));
+    return nlohmann::ordered_json(ToUtf8(text)).dump();
 }
 
 class HostileInput : public ::testing::Test {
@@ -147,7 +147,7 @@ TEST_F(HostileInput, ParametersReachTheServiceQuotedAndTraceLiterally) {
     result = Run({L"application", L"run-cmd", kAlpha, kHostile, kField, kHostile},
                  L"Running command for application [Alpha]... Failed.\n");
     EXPECT_EQ(result.exitCode, kInvalidArgument);
-    EXPECT_EQ(json::WriteCompact(ArgumentsOf("IStreamingApplication.RunApplicationCommand").at(0)),
+    EXPECT_EQ(ArgumentsOf("IStreamingApplication.RunApplicationCommand").at(0).dump(),
               "[" + JsonText(kAlpha) + "," + JsonText(kHostile) + "," + JsonText(kField) + "," +
                   JsonText(L"\"" + kHostile + L"\"") + R"(,"",""])");
     ExpectTraced(result, std::wstring(L"Failed to run command on Application <") + kAlpha +
@@ -162,7 +162,7 @@ TEST_F(HostileInput, MultisourceStringsReachTheServiceSplitAndPrintLiterally) {
                            L"Adding multisource file...Failed.\n");
     EXPECT_NE(result.exitCode, 0u);
     const size_t separator = kHostile.find(L'|');
-    EXPECT_EQ(json::WriteCompact(ArgumentsOf("IStreamingCache.AddMultiSourceFile").at(0)),
+    EXPECT_EQ(ArgumentsOf("IStreamingCache.AddMultiSourceFile").at(0).dump(),
               "[" + JsonText(kField) + "," + JsonText(kHostile.substr(0, separator - 1)) + "," +
                   JsonText(kHostile.substr(separator + 1)) + ",-1]");
 
@@ -281,7 +281,7 @@ TEST_F(HostileInput, LongestArgumentsReachTheServiceAndCutTheirTraceLines) {
                                              std::wstring(kAlpha) + L"|C:\\", L"| |FALSE", pattern);
     result = Run(multisource.args, L"Adding multisource file...Failed.\n");
     EXPECT_NE(result.exitCode, 0u);
-    EXPECT_EQ(json::WriteCompact(ArgumentsOf("IStreamingCache.AddMultiSourceFile").at(0)),
+    EXPECT_EQ(ArgumentsOf("IStreamingCache.AddMultiSourceFile").at(0).dump(),
               "[" + JsonText(kAlpha) + "," + JsonText(L"C:\\" + multisource.filler) + R"(,"",0])");
 }
 

@@ -227,21 +227,22 @@ TEST(Load, EightProcessesAtOnceLeaveExactlyWhatTheyDid) {
     }
     std::set<std::string> apps;
     std::set<std::string> files;
-    const json::Value state = emulator::ReadState();
-    for (const json::Value& app : state.Find("applications")->Items()) {
-        apps.insert(app.Find("guid")->AsString() + " " + std::to_string(app.Find("state")->AsInteger()));
+    const nlohmann::ordered_json state = emulator::ReadState();
+    for (const nlohmann::ordered_json& app : state.at("applications")) {
+        apps.insert(app.at("guid").get<std::string>() + " " +
+                    std::to_string(app.at("state").get<long long>()));
     }
-    for (const json::Value& file : state.Find("multisource")->Items()) {
-        files.insert(file.Find("appGuid")->AsString());
+    for (const nlohmann::ordered_json& file : state.at("multisource")) {
+        files.insert(file.at("appGuid").get<std::string>());
     }
     EXPECT_EQ(apps, expectedApps);
     EXPECT_EQ(files, expectedFiles);
 
     // The journal: numbered without a gap, and every process's calls exactly those of its commands. A
     // process id that the system gave out again groups the calls of runs that followed each other.
-    const std::vector<json::Value> journal = emulator::ReadJournal();
+    const std::vector<nlohmann::ordered_json> journal = emulator::ReadJournal();
     for (size_t i = 0; i < journal.size(); ++i) {
-        ASSERT_EQ(journal[i].Find("seq")->AsInteger(), static_cast<long long>(i + 1));
+        ASSERT_EQ(journal[i].at("seq"), i + 1);
     }
     std::vector<const Finished*> byProcess;
     for (const Finished& run : finished) {

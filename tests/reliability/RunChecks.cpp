@@ -16,12 +16,12 @@ namespace quillet::testing::reliability {
 
 namespace {
 
-std::string Member(const json::Value& line, std::string_view key) {
-    const json::Value* value = line.Find(key);
-    if (value == nullptr) {
+std::string Member(const nlohmann::ordered_json& line, std::string_view key) {
+    const auto value = line.find(key);
+    if (value == line.end()) {
         return {};
     }
-    return value->IsString() ? value->AsString() : json::WriteCompact(*value);
+    return value->is_string() ? value->get<std::string>() : value->dump();
 }
 
 } // namespace
@@ -69,19 +69,19 @@ size_t LongestTraceLine(const RunResult& result) {
     return longest;
 }
 
-std::map<DWORD, std::vector<std::string>> CallsByProcess(const std::vector<json::Value>& journal) {
+std::map<DWORD, std::vector<std::string>> CallsByProcess(const std::vector<nlohmann::ordered_json>& journal) {
     std::map<std::string, DWORD> owners; // object number -> process id
     std::map<DWORD, std::vector<std::string>> calls;
-    for (const json::Value& line : journal) {
+    for (const nlohmann::ordered_json& line : journal) {
         const std::string method = Member(line, "method");
         if (method.empty()) {
             continue;
         }
         const std::string object = Member(line, "object");
         if (method == "Initialize") {
-            const json::Value* args = line.Find("args");
-            if (args != nullptr && args->Size() == 1 && args->Items()[0].IsInteger()) {
-                owners[object] = static_cast<DWORD>(args->Items()[0].AsInteger());
+            const nlohmann::ordered_json args = line.value("args", nlohmann::ordered_json::array());
+            if (args.size() == 1 && args[0].is_number_integer()) {
+                owners[object] = args[0].get<DWORD>();
             }
         }
         const auto owner = owners.find(object);

@@ -4,9 +4,10 @@
 // has encoded it, the trace line limit, which calls each process made, and which processes remain.
 
 #include "QuilletRunner.h"
-#include "json/Json.h"
 
 #include <windows.h>
+
+#include <nlohmann/json.hpp>
 
 #include <map>
 #include <string>
@@ -29,7 +30,7 @@ size_t LongestTraceLine(const RunResult& result);
 
 // The journal's calls grouped by the process that made them (the process id of each object's Initialize),
 // each as "Interface.Method" followed by " 0x%08X" when it failed.
-std::map<DWORD, std::vector<std::string>> CallsByProcess(const std::vector<json::Value>& journal);
+std::map<DWORD, std::vector<std::string>> CallsByProcess(const std::vector<nlohmann::ordered_json>& journal);
 
 // Running processes whose image has this name (for example L"PlenumEmulator.exe"); with a parent, only
 // those that it started.

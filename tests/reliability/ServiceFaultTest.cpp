@@ -62,14 +62,11 @@ protected:
 // The one call that the crash fault ended, from the journal.
 std::string CrashedCall() {
     std::string crashed;
-    for (const json::Value& line : emulator::ReadJournal()) {
-        const json::Value* fault = line.Find("fault");
-        if (fault != nullptr && fault->AsString() == "crash") {
+    for (const nlohmann::ordered_json& line : emulator::ReadJournal()) {
+        if (line.value("fault", "") == "crash") {
             EXPECT_EQ(crashed, "") << "more than one crash";
             // A creation that crashed is journalled as an event, without a method.
-            const json::Value* method = line.Find("method");
-            crashed = line.Find("interface")->AsString() + "." +
-                      (method != nullptr ? method->AsString() : std::string("CreateInstance"));
+            crashed = line.at("interface").get<std::string>() + "." + line.value("method", "CreateInstance");
         }
     }
     return crashed;

@@ -36,13 +36,12 @@ TEST_F(AddTest, PrintsTheNewApplicationsNameAndGuid) {
     EXPECT_EQ(result.output, Crlf("Adding application... Success.\n" + kNameAndGuid));
     EXPECT_EQ(result.exitCode, 0u);
     EXPECT_EQ(AppState(kAlpha), 1);
-    const std::vector<json::Value> journal = Journal();
-    EXPECT_EQ(json::WriteCompact(ArgumentsOf(journal, "AddApplication").at(0)),
-              "[" + json::WriteCompact(ToUtf8(m_token)) + ",0]");
-    const std::vector<json::Value> queries = ArgumentsOf(journal, "GetApplicationProperties");
+    const std::vector<nlohmann::ordered_json> journal = Journal();
+    EXPECT_EQ((ArgumentsOf(journal, "AddApplication").at(0)).dump(),
+              "[" + nlohmann::ordered_json(ToUtf8(m_token)).dump() + ",0]");
+    const std::vector<nlohmann::ordered_json> queries = ArgumentsOf(journal, "GetApplicationProperties");
     ASSERT_EQ(queries.size(), 1u);
-    EXPECT_EQ(json::WriteCompact(queries[0]),
-              "[\"" + ToUtf8(kAlpha) + "\"," + std::to_string(kRequiresRebootMask) + "]");
+    EXPECT_EQ(queries[0].dump(), "[\"" + ToUtf8(kAlpha) + "\"," + std::to_string(kRequiresRebootMask) + "]");
 }
 
 TEST_F(AddTest, TellsWhenTheApplicationRequiresAReboot) {

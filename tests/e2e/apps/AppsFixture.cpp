@@ -2,47 +2,46 @@
 
 namespace quillet::testing {
 
+using nlohmann::ordered_json;
+
 namespace {
 
-std::string Member(const json::Value& line, std::string_view key) {
-    const json::Value* value = line.Find(key);
-    if (value == nullptr) {
+std::string Member(const ordered_json& line, std::string_view key) {
+    const auto value = line.find(key);
+    if (value == line.end()) {
         return {};
     }
-    return value->IsString() ? value->AsString() : json::WriteCompact(*value);
+    return value->is_string() ? value->get<std::string>() : value->dump();
 }
 
-bool IsCall(const json::Value& line) {
-    return line.Find("method") != nullptr;
+bool IsCall(const ordered_json& line) {
+    return line.contains("method");
 }
 
-bool Succeeded(const json::Value& line) {
+bool Succeeded(const ordered_json& line) {
     const std::string hr = Member(line, "hr");
     return hr.empty() || hr == "0x00000000";
 }
 
 } // namespace
 
-std::vector<std::string> Trail(const std::vector<json::Value>& journal, DWORD processId) {
+std::vector<std::string> Trail(const std::vector<ordered_json>& journal, DWORD processId) {
     std::vector<std::string> trail;
-    for (const json::Value& line : journal) {
+    for (const ordered_json& line : journal) {
         const std::string event = Member(line, "event");
         if (event == "create") {
             // A refused creation has its HRESULT in place of an object number.
             trail.push_back("create " + Member(line, "interface") + " " +
-                            (line.Find("object") != nullptr ? Member(line, "object") : Member(line, "hr")));
+                            (line.contains("object") ? Member(line, "object") : Member(line, "hr")));
         } else if (event == "release") {
             trail.push_back("release " + Member(line, "object"));
         } else if (IsCall(line)) {
             std::string args;
-            if (const json::Value* list = line.Find("args")) {
-                for (const json::Value& arg : list->Items()) {
-                    const bool isProcessId = arg.IsInteger() &&
-                                             arg.AsInteger() == static_cast<long long>(processId) &&
-                                             Member(line, "method") == "Initialize";
-                    args += (args.empty() ? "" : ", ") +
-                            (isProcessId ? std::string("pid") : json::WriteCompact(arg));
-                }
+            for (const ordered_json& arg : line.value("args", ordered_json::array())) {
+                const bool isProcessId = arg.is_number_integer() &&
+                                         arg.get<long long>() == static_cast<long long>(processId) &&
+                                         Member(line, "method") == "Initialize";
+                args += (args.empty() ? "" : ", ") + (isProcessId ? std::string("pid") : arg.dump());
             }
             trail.push_back(Member(line, "object") + " " + Member(line, "method") + "(" + args + ")" +
                             (Succeeded(line) ? "" : " " + Member(line, "hr")));
@@ -51,7 +50,7 @@ std::vector<std::string> Trail(const std::vector<json::Value>& journal, DWORD pr
     return trail;
 }
 
-std::vector<std::string> LadderCalls(const std::vector<json::Value>& journal) {
+std::vector<std::string> LadderCalls(const std::vector<ordered_json>& journal) {
     static constexpr std::string_view kLadder[] = {"LoadApplication",
                                                    "MountApplication",
                                                    "RunApplicationCommand",
@@ -62,7 +61,7 @@ std::vector<std::string> LadderCalls(const std::vector<json::Value>& journal) {
                                                    "UnloadApplication",
                                                    "RemoveApplication"};
     std::vector<std::string> calls;
-    for (const json::Value& line : journal) {
+    for (const ordered_json& line : journal) {
         const std::string method = Member(line, "method");
         for (std::string_view step : kLadder) {
             if (method == step) {
@@ -73,28 +72,24 @@ std::vector<std::string> LadderCalls(const std::vector<json::Value>& journal) {
     return calls;
 }
 
-std::vector<json::Value> ArgumentsOf(const std::vector<json::Value>& journal, std::string_view method) {
-    std::vector<json::Value> calls;
-    for (const json::Value& line : journal) {
+std::vector<ordered_json> ArgumentsOf(const std::vector<ordered_json>& journal, std::string_view method) {
+    std::vector<ordered_json> calls;
+    for (const ordered_json& line : journal) {
         if (Member(line, "method") == method) {
-            const json::Value* args = line.Find("args");
-            calls.push_back(args != nullptr ? *args : json::Value::MakeArray());
+            calls.push_back(line.value("args", ordered_json::array()));
         }
     }
     return calls;
 }
 
-bool Called(const std::vector<json::Value>& journal, std::string_view method) {
+bool Called(const std::vector<ordered_json>& journal, std::string_view method) {
     return !ArgumentsOf(journal, method).empty();
 }
 
 long long AppState(std::wstring_view guid) {
-    const json::Value state = emulator::ReadState();
-    if (const json::Value* applications = state.Find("applications")) {
-        for (const json::Value& app : applications->Items()) {
-            if (Member(app, "guid") == ToUtf8(guid)) {
-                return app.Find("state")->AsInteger();
-            }
+    for (const ordered_json& app : emulator::ReadState().value("applications", ordered_json::array())) {
+        if (Member(app, "guid") == ToUtf8(guid)) {
+            return app.at("state").get<long long>();
         }
     }
     return -1;

@@ -6,11 +6,12 @@
 #include "EmulatorControl.h"
 #include "Scenario.h"
 #include "QuilletRunner.h"
-#include "json/Json.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
+
+#include <nlohmann/json.hpp>
 
 #include <string>
 #include <string_view>
@@ -31,17 +32,18 @@ inline constexpr DWORD kFail = 0x80004005;
 // The journal as text, one entry a line:
 //   "create IStreamingClient 1", "release 1", "1 Initialize(pid)", "2 LoadApplication(\"{...}\") 0x8007139F"
 // Arguments are JSON; the process id of the run is written as pid; a call's HRESULT is shown unless 0.
-std::vector<std::string> Trail(const std::vector<json::Value>& journal, DWORD processId);
+std::vector<std::string> Trail(const std::vector<nlohmann::ordered_json>& journal, DWORD processId);
 
 // The application's ladder calls in order (load, mount, run, start, stop, unmount, unload, remove), with a
 // failing HRESULT after the name.
-std::vector<std::string> LadderCalls(const std::vector<json::Value>& journal);
+std::vector<std::string> LadderCalls(const std::vector<nlohmann::ordered_json>& journal);
 
 // Every call of one method, in order: its arguments.
-std::vector<json::Value> ArgumentsOf(const std::vector<json::Value>& journal, std::string_view method);
+std::vector<nlohmann::ordered_json> ArgumentsOf(const std::vector<nlohmann::ordered_json>& journal,
+                                                std::string_view method);
 
 // Whether the journal holds a call of method.
-bool Called(const std::vector<json::Value>& journal, std::string_view method);
+bool Called(const std::vector<nlohmann::ordered_json>& journal, std::string_view method);
 
 // The application's state in the emulator now; -1 when it no longer exists.
 long long AppState(std::wstring_view guid);
@@ -53,7 +55,7 @@ protected:
     void SetUp() override;
 
     RunResult Quillet(const std::vector<std::wstring>& args) { return RunQuillet(args); }
-    std::vector<json::Value> Journal() const { return emulator::ReadJournal(); }
+    std::vector<nlohmann::ordered_json> Journal() const { return emulator::ReadJournal(); }
 };
 
 } // namespace quillet::testing

@@ -110,9 +110,9 @@ TEST_P(QuotedParameters, ReachTheServiceQuoted) {
     args.insert(args.end(), GetParam().args.begin(), GetParam().args.end());
     const RunResult result = Quillet(args);
     EXPECT_EQ(result.exitCode, 0u) << result.output;
-    const std::vector<json::Value> calls = ArgumentsOf(Journal(), GetParam().method);
+    const std::vector<nlohmann::ordered_json> calls = ArgumentsOf(Journal(), GetParam().method);
     ASSERT_EQ(calls.size(), 1u);
-    EXPECT_EQ(json::WriteCompact(calls[0]), GetParam().expectedArgs);
+    EXPECT_EQ(calls[0].dump(), GetParam().expectedArgs);
 }
 
 const std::string kAlphaJson = "\"" + ToUtf8(kAlpha) + "\"";
@@ -157,9 +157,9 @@ TEST_F(TokenSource, FileWithTokInsideItsNameIsAdded) {
     EXPECT_EQ(result.output,
               Crlf("Adding application... Success.\nAppName: [Backup]\nAppGuid: [" + ToUtf8(kGamma) + "]\n"));
     EXPECT_EQ(result.exitCode, 0u);
-    const std::vector<json::Value> adds = ArgumentsOf(Journal(), "AddApplication");
+    const std::vector<nlohmann::ordered_json> adds = ArgumentsOf(Journal(), "AddApplication");
     ASSERT_EQ(adds.size(), 1u);
-    EXPECT_EQ(json::WriteCompact(adds[0]), "[" + json::WriteCompact(ToUtf8(path)) + ",0]");
+    EXPECT_EQ(adds[0].dump(), "[" + nlohmann::ordered_json(ToUtf8(path)).dump() + ",0]");
 }
 
 // A token request URL goes to the service as it is, flagged as a URL; no file is looked for.
@@ -171,9 +171,9 @@ TEST_F(TokenSource, UrlIsHandedToTheServiceWithoutFileCheck) {
     EXPECT_EQ(result.output,
               Crlf("Adding application... Success.\nAppName: [Served]\nAppGuid: [" + ToUtf8(kBeta) + "]\n"));
     EXPECT_EQ(result.exitCode, 0u);
-    const std::vector<json::Value> adds = ArgumentsOf(Journal(), "AddApplication");
+    const std::vector<nlohmann::ordered_json> adds = ArgumentsOf(Journal(), "AddApplication");
     ASSERT_EQ(adds.size(), 1u);
-    EXPECT_EQ(json::WriteCompact(adds[0]), "[" + json::WriteCompact(ToUtf8(url)) + ",-1]");
+    EXPECT_EQ(adds[0].dump(), "[" + nlohmann::ordered_json(ToUtf8(url)).dump() + ",-1]");
     EXPECT_EQ(server.LastRequestLine(), "GET /no/such/file.txt HTTP/1.1");
 }
 

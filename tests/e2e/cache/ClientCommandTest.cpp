@@ -33,7 +33,7 @@ TEST_P(ClientCommandTest, Runs) {
     EXPECT_EQ(result.exitCode, c.exitCode);
     EXPECT_EQ(Steps("IStreamingClient"), c.clientSteps);
     EXPECT_EQ(result.TraceMessages(), c.trace);
-    EXPECT_EQ(State().Find("client")->Find("state")->AsInteger(), c.finalState);
+    EXPECT_EQ(State().at("client").at("state"), c.finalState);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -64,7 +64,7 @@ TEST_P(SentValueTest, ReachesTheService) {
     Run(args);
     std::string sent = ArgumentsOf(GetParam().method);
     if (GetParam().args.front() == L"size") {
-        sent = json::WriteCompact(json::Parse(sent).Items().at(0).Items().at(4));
+        sent = nlohmann::ordered_json::parse(sent).at(0).at(4).dump();
     }
     EXPECT_EQ(sent, GetParam().arguments);
 }

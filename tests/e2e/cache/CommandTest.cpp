@@ -29,14 +29,14 @@ void RemoveTree(const std::wstring& folder) {
     RemoveDirectoryW(folder.c_str());
 }
 
-std::string TextOf(const json::Value* value) {
-    return value != nullptr && value->IsString() ? value->AsString() : std::string();
+std::string TextOf(const nlohmann::ordered_json& line, const char* key) {
+    return line.value(key, "");
 }
 
 } // namespace
 
 std::string JsonString(std::wstring_view text) {
-    return json::WriteCompact(json::Value(ToUtf8(text)));
+    return nlohmann::ordered_json(ToUtf8(text)).dump();
 }
 
 void CommandTest::SetUp() {
@@ -57,30 +57,29 @@ void CommandTest::TearDown() {
 std::string CommandTest::Steps(std::string_view interfaceName) {
     std::map<long long, std::string> interfaces;
     std::string steps;
-    for (const json::Value& line : emulator::ReadJournal()) {
-        const std::string event = TextOf(line.Find("event"));
-        const json::Value* object = line.Find("object");
-        const long long id = object != nullptr && object->IsInteger() ? object->AsInteger() : -1;
-        std::string name = event == "release" ? interfaces[id] : TextOf(line.Find("interface"));
-        if (event == "create" && object != nullptr) {
+    for (const nlohmann::ordered_json& line : emulator::ReadJournal()) {
+        const std::string event = TextOf(line, "event");
+        const bool hasObject = line.contains("object");
+        const long long id = line.value("object", -1LL);
+        std::string name = event == "release" ? interfaces[id] : TextOf(line, "interface");
+        if (event == "create" && hasObject) {
             interfaces[id] = name;
         }
         if (name != interfaceName) {
             continue;
         }
-        const std::string step = event == "create"    ? (object != nullptr ? "+" : "!")
+        const std::string step = event == "create"    ? (hasObject ? "+" : "!")
                                  : event == "release" ? "-"
-                                                      : TextOf(line.Find("method"));
+                                                      : TextOf(line, "method");
         steps += (steps.empty() ? "" : " ") + step;
     }
     return steps;
 }
 
-std::vector<json::Value> CommandTest::Calls(std::string_view method) {
-    std::vector<json::Value> calls;
-    for (const json::Value& line : emulator::ReadJournal()) {
-        if (line.Find("method") != nullptr &&
-            TextOf(line.Find("interface")) + "." + TextOf(line.Find("method")) == method) {
+std::vector<nlohmann::ordered_json> CommandTest::Calls(std::string_view method) {
+    std::vector<nlohmann::ordered_json> calls;
+    for (const nlohmann::ordered_json& line : emulator::ReadJournal()) {
+        if (line.contains("method") && TextOf(line, "interface") + "." + TextOf(line, "method") == method) {
             calls.push_back(line);
         }
     }
@@ -92,15 +91,15 @@ size_t CommandTest::CallCount(std::string_view method) {
 }
 
 std::string CommandTest::ArgumentsOf(std::string_view method) {
-    const std::vector<json::Value> calls = Calls(method);
+    const std::vector<nlohmann::ordered_json> calls = Calls(method);
     EXPECT_EQ(calls.size(), 1u) << method;
-    return calls.size() == 1 ? json::WriteCompact(*calls.front().Find("args")) : std::string();
+    return calls.size() == 1 ? calls.front().at("args").dump() : std::string();
 }
 
 std::string CommandTest::ResultOf(std::string_view method) {
-    const std::vector<json::Value> calls = Calls(method);
+    const std::vector<nlohmann::ordered_json> calls = Calls(method);
     EXPECT_EQ(calls.size(), 1u) << method;
-    return calls.size() == 1 ? TextOf(calls.front().Find("hr")) : std::string();
+    return calls.size() == 1 ? TextOf(calls.front(), "hr") : std::string();
 }
 
 std::wstring CommandTest::MakeFile(std::wstring_view name, std::string_view bytes) {

@@ -2,11 +2,12 @@
 
 #include "EmulatorControl.h"
 #include "QuilletRunner.h"
-#include "json/Json.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
+
+#include <nlohmann/json.hpp>
 
 #include <string>
 #include <string_view>
@@ -35,7 +36,7 @@ protected:
     void TearDown() override;
 
     void Scenario(std::string_view stateJson) { emulator::WriteScenario(stateJson); }
-    json::Value State() { return emulator::ReadState(); }
+    nlohmann::ordered_json State() { return emulator::ReadState(); }
     RunResult Run(const std::vector<std::wstring>& args) { return RunQuillet(args); }
 
     // What the journal shows of one interface, in order and separated by blanks: "+" for an object
@@ -52,7 +53,7 @@ protected:
     std::wstring MakeFolder(std::wstring_view name);
 
 private:
-    std::vector<json::Value> Calls(std::string_view method);
+    std::vector<nlohmann::ordered_json> Calls(std::string_view method);
     std::wstring m_folder;
 };
 

@@ -56,7 +56,7 @@ TEST_P(MultisourceAddTest, Adds) {
     EXPECT_EQ(result.output, c.output);
     EXPECT_EQ(result.exitCode, c.exitCode);
     EXPECT_EQ(Steps("IStreamingCache"), RequestSteps("AddMultiSourceFile"));
-    const std::string stored = json::WriteCompact(State().Find("multisource")->Items().at(0));
+    const std::string stored = State().at("multisource").at(0).dump();
     const bool added = c.exitCode == 0;
     EXPECT_NE(stored.find("\"localPath\":" + JsonString(added ? local : source)), std::string::npos)
         << stored;

@@ -209,9 +209,9 @@ void ClearScenario() {
     DeleteIfPresent(StatePath());
 }
 
-json::Value ReadState() {
+nlohmann::ordered_json ReadState() {
     std::string content = ReadFileOrEmpty(StatePath());
-    return content.empty() ? json::Value::MakeObject() : json::Parse(content);
+    return content.empty() ? nlohmann::ordered_json::object() : nlohmann::ordered_json::parse(content);
 }
 
 void ClearJournal() {
@@ -233,10 +233,10 @@ std::vector<std::string> ReadJournalLines() {
     return lines;
 }
 
-std::vector<json::Value> ReadJournal() {
-    std::vector<json::Value> entries;
+std::vector<nlohmann::ordered_json> ReadJournal() {
+    std::vector<nlohmann::ordered_json> entries;
     for (const std::string& line : ReadJournalLines()) {
-        entries.push_back(json::Parse(line));
+        entries.push_back(nlohmann::ordered_json::parse(line));
     }
     return entries;
 }

@@ -8,9 +8,9 @@
 // File formats (state.json schema, journal lines, faults, reply shapes) are described in
 // emulator/README.md. Failures to read or write the emulator's files throw std::runtime_error.
 
-#include "json/Json.h"
-
 #include <windows.h>
+
+#include <nlohmann/json.hpp>
 
 #include <string>
 #include <string_view>
@@ -54,8 +54,8 @@ DWORD RunEmulator(const std::wstring& arguments);
 HRESULT EnsureResident();
 
 // Replaces state.json atomically. The resident emulator reloads it before its next call, also when
-// the old file had the same size and time stamp. jsonText is UTF-8 JSON (json::WriteCompact of a
-// built value will do); fields left out take their defaults.
+// the old file had the same size and time stamp. jsonText is UTF-8 JSON (the dump of a built value
+// will do); fields left out take their defaults.
 void WriteScenario(std::string_view jsonText);
 
 // Deletes state.json: the emulator starts its next call from the defaults (no applications, client
@@ -64,14 +64,14 @@ void ClearScenario();
 
 // state.json as it is now on disk (the emulator rewrites it after every change); an empty object when
 // it does not exist.
-json::Value ReadState();
+nlohmann::ordered_json ReadState();
 
 // Deletes journal.jsonl; the emulator starts seq and object numbers again at 1 with its next line.
 void ClearJournal();
 
 // The journal's lines, raw and parsed; empty when there is no journal.
 std::vector<std::string> ReadJournalLines();
-std::vector<json::Value> ReadJournal();
+std::vector<nlohmann::ordered_json> ReadJournal();
 
 // After a "crash" fault ended the emulator inside a call: activates until an instance answers again
 // (the first activation after a crash can fail with 0x800706BA). S_OK or the last failing HRESULT.

@@ -8,24 +8,22 @@
 namespace quillet::testing {
 
 Scenario& Scenario::Client(int state) {
-    m_client.Set("state", state);
+    m_client["state"] = state;
     return *this;
 }
 
 Scenario& Scenario::Admin(bool isAdmin) {
-    m_client.Set("isAdmin", isAdmin);
+    m_client["isAdmin"] = isAdmin;
     return *this;
 }
 
 Scenario& Scenario::App(std::wstring_view guid, std::string_view name, long long state, int stopPolls,
                         bool requiresReboot) {
-    json::Value app = json::Value::MakeObject();
-    app.Set("guid", ToUtf8(guid));
-    app.Set("name", name);
-    app.Set("state", state);
-    app.Set("stopPolls", stopPolls);
-    app.Set("requiresReboot", requiresReboot);
-    m_applications.Append(std::move(app));
+    m_applications.push_back({{"guid", ToUtf8(guid)},
+                              {"name", name},
+                              {"state", state},
+                              {"stopPolls", stopPolls},
+                              {"requiresReboot", requiresReboot}});
     return *this;
 }
 
@@ -34,19 +32,14 @@ Scenario& Scenario::App(std::wstring_view guid, std::wstring_view name, long lon
 }
 
 Scenario& Scenario::Cache(std::wstring_view location, int sizeMB) {
-    m_cache = json::Value::MakeObject();
-    m_cache.Set("location", ToUtf8(location));
-    m_cache.Set("sizeMB", sizeMB);
+    m_cache = {{"location", ToUtf8(location)}, {"sizeMB", sizeMB}};
     return *this;
 }
 
 Scenario& Scenario::Multisource(std::wstring_view appGuid, std::wstring_view sourcePath,
                                 std::wstring_view localPath) {
-    json::Value entry = json::Value::MakeObject();
-    entry.Set("appGuid", ToUtf8(appGuid));
-    entry.Set("sourcePath", ToUtf8(sourcePath));
-    entry.Set("localPath", ToUtf8(localPath));
-    m_multisource.Append(std::move(entry));
+    m_multisource.push_back(
+        {{"appGuid", ToUtf8(appGuid)}, {"sourcePath", ToUtf8(sourcePath)}, {"localPath", ToUtf8(localPath)}});
     return *this;
 }
 
@@ -63,37 +56,30 @@ Scenario& Scenario::AddFault(std::string_view method, std::string_view action, D
                              std::wstring_view guid) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(hr));
-    json::Value fault = json::Value::MakeObject();
-    fault.Set("method", method);
-    fault.Set("action", action);
-    fault.Set("hr", text);
-    fault.Set("skip", skip);
-    fault.Set("times", times);
-    fault.Set("guid", guid.empty() ? json::Value() : json::Value(ToUtf8(guid)));
-    m_faults.Append(std::move(fault));
+    m_faults.push_back(
+        {{"method", method},
+         {"action", action},
+         {"hr", text},
+         {"skip", skip},
+         {"times", times},
+         {"guid", guid.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(ToUtf8(guid))}});
     return *this;
 }
 
 Scenario& Scenario::Reply(std::string_view method, std::string_view shape, int times) {
-    json::Value reply = json::Value::MakeObject();
-    reply.Set("method", method);
-    reply.Set("shape", shape);
-    reply.Set("times", times);
-    m_replies.Append(std::move(reply));
+    m_replies.push_back({{"method", method}, {"shape", shape}, {"times", times}});
     return *this;
 }
 
 std::string Scenario::Json() const {
-    json::Value document = json::Value::MakeObject();
-    document.Set("client", m_client);
-    document.Set("applications", m_applications);
-    if (m_cache.IsObject()) {
-        document.Set("cache", m_cache);
+    nlohmann::ordered_json document = {{"client", m_client}, {"applications", m_applications}};
+    if (m_cache.is_object()) {
+        document["cache"] = m_cache;
     }
-    document.Set("multisource", m_multisource);
-    document.Set("faults", m_faults);
-    document.Set("replies", m_replies);
-    return json::WriteCompact(document);
+    document["multisource"] = m_multisource;
+    document["faults"] = m_faults;
+    document["replies"] = m_replies;
+    return document.dump();
 }
 
 void Scenario::Write() const {

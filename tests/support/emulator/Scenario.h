@@ -3,10 +3,11 @@
 // The emulator's state before a run: client, applications, cache, multisource entries, faults and reply
 // shapes, written as its state.json (see emulator/README.md). Fields left out take the emulator's defaults.
 
-#include "json/Json.h"
 #include "win32/Utf8.h"
 
 #include <windows.h>
+
+#include <nlohmann/json.hpp>
 
 #include <string>
 #include <string_view>
@@ -38,12 +39,12 @@ private:
     Scenario& AddFault(std::string_view method, std::string_view action, DWORD hr, int skip, int times,
                        std::wstring_view guid);
 
-    json::Value m_client = json::Value::MakeObject();
-    json::Value m_applications = json::Value::MakeArray();
-    json::Value m_cache;
-    json::Value m_multisource = json::Value::MakeArray();
-    json::Value m_faults = json::Value::MakeArray();
-    json::Value m_replies = json::Value::MakeArray();
+    nlohmann::ordered_json m_client = nlohmann::ordered_json::object();
+    nlohmann::ordered_json m_applications = nlohmann::ordered_json::array();
+    nlohmann::ordered_json m_cache;
+    nlohmann::ordered_json m_multisource = nlohmann::ordered_json::array();
+    nlohmann::ordered_json m_faults = nlohmann::ordered_json::array();
+    nlohmann::ordered_json m_replies = nlohmann::ordered_json::array();
 };
 
 } // namespace quillet::testing
