@@ -150,8 +150,8 @@ struct SlowAdd {
     std::atomic<bool> done{false};
 
     void Run() {
-        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         {
+            const emulator::Apartment apartment;
             ComPtr<IStreamingApplication> application;
             hr = CreateLocalServerObject(CLSID_StreamingApplication, IID_IStreamingApplication, application);
             if (SUCCEEDED(hr)) {
@@ -166,7 +166,6 @@ struct SlowAdd {
                 ms = watch.ElapsedMs();
             }
         }
-        CoUninitialize();
         done = true;
     }
 };
