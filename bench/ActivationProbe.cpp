@@ -4,46 +4,35 @@
 //   enter=<CoInitializeEx> create=<1>,<2>,<3> initialize=<1>,<2>,<3> release=<1>,<2>,<3>
 // The benchmark compares the first activation with the later ones and with the driver's warm activation.
 
-#include "StreamingService.h"
-#include "service/ComPtr.h"
+#include "ServiceProbe.h"
 #include "win32/Stopwatch.h"
 
 #include <windows.h>
+#include <objbase.h>
 
 #include <cstdio>
 
 namespace {
 
-constexpr int kActivations = 3;
 constexpr int kComUnavailable = 1603;
 
 } // namespace
 
 int wmain(int, wchar_t**) {
-    quillet::Stopwatch step;
+    using namespace quillet::bench;
+    const quillet::Stopwatch entering;
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
         return kComUnavailable;
     }
-    const double enter = step.ElapsedMs();
-
-    double create[kActivations] = {};
-    double initialize[kActivations] = {};
-    double release[kActivations] = {};
+    const double enter = entering.ElapsedMs();
+    ActivationTiming runs[3];
     HRESULT failure = S_OK;
-    for (int i = 0; i < kActivations && SUCCEEDED(failure); ++i) {
-        quillet::ComPtr<IStreamingClient> client;
-        step.Restart();
-        failure = quillet::CreateLocalServerObject(CLSID_StreamingClient, IID_IStreamingClient, client);
-        create[i] = step.ElapsedMs();
-        if (FAILED(failure)) {
+    for (ActivationTiming& run : runs) {
+        run = TimeActivation(ServiceClass::Client);
+        if (FAILED(run.hr)) {
+            failure = run.hr;
             break;
         }
-        step.Restart();
-        failure = client->Initialize(GetCurrentProcessId());
-        initialize[i] = step.ElapsedMs();
-        step.Restart();
-        client.reset();
-        release[i] = step.ElapsedMs();
     }
     CoUninitialize();
     if (FAILED(failure)) {
@@ -51,7 +40,7 @@ int wmain(int, wchar_t**) {
     }
 
     std::printf("enter=%.3f create=%.3f,%.3f,%.3f initialize=%.3f,%.3f,%.3f release=%.3f,%.3f,%.3f\n", enter,
-                create[0], create[1], create[2], initialize[0], initialize[1], initialize[2], release[0],
-                release[1], release[2]);
+                runs[0].create, runs[1].create, runs[2].create, runs[0].initialize, runs[1].initialize,
+                runs[2].initialize, runs[0].release, runs[1].release, runs[2].release);
     return 0;
 }

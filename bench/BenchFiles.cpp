@@ -1,4 +1,4 @@
-#include "BenchFiles.h"
+#include "CommandCases.h"
 
 #include "win32/Utf8.h"
 #include "win32/WholeFile.h"

@@ -6,7 +6,7 @@
 // --facts names lines about the machine for the report's head; --load-log a file of "<time> <load>" lines
 // that bench/run appends to while the benchmark runs, read once the measuring is done.
 
-#include "BenchFiles.h"
+#include "CommandCases.h"
 #include "EmulatorControl.h"
 #include "Report.h"
 #include "Sampler.h"
@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -112,9 +113,8 @@ std::vector<std::string> Lines(const std::wstring& path) {
     if (FAILED(quillet::ReadWholeFile(path, text))) {
         return lines;
     }
-    for (size_t start = 0, end = 0; start < text.size(); start = end + 1) {
-        end = std::min(text.find('\n', start), text.size());
-        std::string line = text.substr(start, end - start);
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);) {
         if (!line.empty() && line.back() == '\r') {
             line.pop_back();
         }
@@ -132,14 +132,9 @@ std::wstring BinDirectory() {
     return self.substr(0, self.find_last_of(L'\\'));
 }
 
-Series Named(const std::string& label) {
-    Series series;
-    series.label = label;
-    return series;
-}
-
 Series SeriesOf(const CommandCase& command) {
-    Series series = Named(command.label);
+    Series series;
+    series.label = command.label;
     series.situation = command.situation;
     series.applications = command.applications;
     series.limitMs = command.limitMs;
@@ -199,10 +194,10 @@ template <size_t N> std::vector<CommandCase> CasesOf(const int (&counts)[N], Com
 void Measure(BenchResults& results, const BenchFiles& files, const Options& options, Sampler& sampler,
              Watchdog& watchdog) {
     const std::vector<CommandCase> catalogue = CommandCatalogue(files);
-    results.minimal = Named("MinimalConsole.exe");
-    results.ole32 = Named("MinimalOle32.exe");
-    results.sta = Named("MinimalSta.exe");
-    results.help = Named("-h");
+    results.minimal.label = "MinimalConsole.exe";
+    results.ole32.label = "MinimalOle32.exe";
+    results.sta.label = "MinimalSta.exe";
+    results.help.label = "-h";
     for (const CommandCase& command : catalogue) {
         results.commands.push_back(SeriesOf(command));
     }
@@ -261,7 +256,7 @@ void Measure(BenchResults& results, const BenchFiles& files, const Options& opti
         watchdog.Beat();
     }
 
-    results.scaleMinimal = Named("MinimalConsole.exe");
+    results.scaleMinimal.label = "MinimalConsole.exe";
     MeasureScale(results, results.idListScale, CasesOf(kIdListCounts, &IdListCase), options.scaleRounds,
                  sampler, watchdog);
     MeasureScale(results, results.removeAllScale, CasesOf(kRemoveAllCounts, &RemoveAllCase),

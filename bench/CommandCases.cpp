@@ -3,6 +3,8 @@
 #include "service/ServiceContract.h"
 #include "win32/Utf8.h"
 
+#include <strsafe.h>
+
 namespace quillet::bench {
 
 namespace {
@@ -13,6 +15,34 @@ constexpr int kFew = 3;
 // Above this, a command is too slow for a script that drives many of them.
 constexpr double kLargeTokenLimitMs = 1000;
 constexpr double kRemoveAmongLimitMs = 2000;
+
+// The benchmark's own application guids and names, numbered from 1.
+std::wstring BenchGuid(int number) {
+    wchar_t guid[40];
+    StringCchPrintfW(guid, std::size(guid), L"{B0000000-0000-4000-8000-%012X}",
+                     static_cast<unsigned>(number));
+    return guid;
+}
+
+std::wstring BenchName(int number) {
+    return L"Bench App " + std::to_wstring(number);
+}
+
+// What the emulator holds before one sample of a command, so that every sample of it does the same work:
+// the client started with applications initialised (what a script usually finds), and the administrator
+// answer fixed to yes, so that the machine's own check never decides anything.
+testing::Scenario Defaults() {
+    return testing::Scenario().Client(kClientApplicationsInitialized).Admin(true);
+}
+
+// The defaults with applications 1 to count, all in the given state.
+testing::Scenario WithApplications(int count, int state) {
+    testing::Scenario scenario = Defaults();
+    for (int number = 1; number <= count; ++number) {
+        scenario.App(BenchGuid(number), BenchName(number), state);
+    }
+    return scenario;
+}
 
 std::string ListLine(int number) {
     return std::to_string(number) + " - " + ToUtf8(BenchGuid(number));
@@ -32,9 +62,10 @@ testing::Scenario WithClient(int clientState) {
 }
 
 CommandCase Case(std::string label, std::string situation, std::optional<testing::Scenario> scenario,
-                 std::vector<std::wstring> args, std::string expectedOutput, DWORD expectedExitCode = S_OK) {
-    return {std::move(label),    std::move(situation), std::move(args),
-            std::move(scenario), expectedExitCode,     std::move(expectedOutput)};
+                 std::vector<std::wstring> args, std::string expectedOutput, DWORD expectedExitCode = S_OK,
+                 int applications = 0, double limitMs = 0) {
+    return {std::move(label), std::move(situation),      std::move(args), std::move(scenario),
+            expectedExitCode, std::move(expectedOutput), applications,    limitMs};
 }
 
 } // namespace
@@ -89,40 +120,31 @@ std::vector<CommandCase> CommandCatalogue(const BenchFiles& files) {
 }
 
 CommandCase IdListCase(int count) {
-    CommandCase command =
-        Case("application getIdList", std::to_string(count) + " applications",
-             WithApplications(count, APP_STATE_ADDED), {L"application", L"getIdList"}, ListLine(count));
-    command.applications = count;
-    return command;
+    return Case("application getIdList", std::to_string(count) + " applications",
+                WithApplications(count, APP_STATE_ADDED), {L"application", L"getIdList"}, ListLine(count),
+                S_OK, count);
 }
 
 CommandCase RemoveAllCase(int count) {
-    CommandCase command = Case("application remove all", std::to_string(count) + " added (1)",
-                               WithApplications(count, APP_STATE_ADDED), {L"application", L"remove", L"all"},
-                               "Removing application [" + ToUtf8(BenchName(count)) + "]... Success.");
-    command.applications = count;
-    return command;
+    return Case("application remove all", std::to_string(count) + " added (1)",
+                WithApplications(count, APP_STATE_ADDED), {L"application", L"remove", L"all"},
+                "Removing application [" + ToUtf8(BenchName(count)) + "]... Success.", S_OK, count);
 }
 
 CommandCase LargeTokenCase(const BenchFiles& files) {
-    CommandCase command =
-        Case("application add <token file>",
-             std::to_string(files.largeTokenBytes / 1000) + " KB token, " + std::to_string(kLargeTokenKeys) +
-                 " keys",
-             Defaults(), {L"application", L"add", files.largeTokenPath}, "AppName: [Bench Large Token]");
-    command.limitMs = kLargeTokenLimitMs;
-    return command;
+    return Case("application add <token file>",
+                std::to_string(files.largeTokenBytes / 1000) + " KB token, " +
+                    std::to_string(kLargeTokenKeys) + " keys",
+                Defaults(), {L"application", L"add", files.largeTokenPath}, "AppName: [Bench Large Token]",
+                S_OK, 0, kLargeTokenLimitMs);
 }
 
 CommandCase RemoveAmongCase(int count) {
     // The last one: a service that looks its applications up one by one takes longest for it.
-    CommandCase command =
-        Case("application remove <guid>", std::to_string(count) + " added (1)",
-             WithApplications(count, APP_STATE_ADDED), {L"application", L"remove", BenchGuid(count)},
-             "Removing application [" + ToUtf8(BenchName(count)) + "]... Success.");
-    command.applications = count;
-    command.limitMs = kRemoveAmongLimitMs;
-    return command;
+    return Case("application remove <guid>", std::to_string(count) + " added (1)",
+                WithApplications(count, APP_STATE_ADDED), {L"application", L"remove", BenchGuid(count)},
+                "Removing application [" + ToUtf8(BenchName(count)) + "]... Success.", S_OK, count,
+                kRemoveAmongLimitMs);
 }
 
 } // namespace quillet::bench

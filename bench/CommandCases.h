@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Scenarios.h"
+#include "Scenario.h"
 
 #include <windows.h>
 
@@ -23,6 +23,12 @@ struct BenchFiles {
 
 // The keys of the large token besides its name and guid.
 inline constexpr int kLargeTokenKeys = 80000;
+
+// Creates the files in %ProgramData%\QuilletBench. Throws std::runtime_error when they cannot be written.
+BenchFiles PrepareBenchFiles();
+
+// Deletes them again, together with the copies that multisource add left in the emulator's cache folder.
+void RemoveBenchFiles(const BenchFiles& files, const std::wstring& cacheFolder);
 
 // One command as the benchmark runs it: its arguments, what the emulator holds before each sample, and
 // what a correct run ends with. A sample that ends otherwise is reported as a failure, not as a time.

@@ -13,7 +13,7 @@ namespace {
 constexpr double kModelTolerance = 0.15;
 
 std::string Format(const char* format, ...) {
-    char buffer[1024];
+    char buffer[4096]; // more than the longest paragraph
     va_list args;
     va_start(args, format);
     const int length = std::vsnprintf(buffer, sizeof buffer, format, args);
@@ -216,90 +216,71 @@ void AppendAnalysis(std::string& out, const BenchResults& results, const Costs& 
     const double ole32 = Median(results.ole32.milliseconds);
     const double sta = costs.sta;
     const double help = Median(results.help.milliseconds);
-    const double bareCall = Median(results.bareCalls);
     const double activation =
         (costs.activation.application + costs.activation.client + costs.activation.cache) / 3;
-
-    out += "## Where the time goes\n\n";
-    out += "### Start-up: the apartment\n\n";
-    out += Format("- Importing ole32 costs %.1f ms (MinimalOle32 against MinimalConsole): with ole32 Wine "
-                  "loads user32,\n"
-                  "  gdi32, rpcrt4 and combase, and user32 sets itself up for the process.\n",
-                  ole32 - minimal);
-    out += Format(
-        "- Entering and leaving a single-threaded apartment costs %.1f ms more (MinimalSta against\n"
-        "  MinimalOle32): the apartment makes its message window, the process's first window, for which\n"
-        "  user32 registers its window classes and loads its theme support.\n",
-        sta - ole32);
     const double staRatio = minimal > 0 ? sta / minimal : 0;
+
+    out += "## Where the time goes\n\n### Start-up: the apartment\n\n";
     out += Format(
-        "- So a program that enters an apartment starts in %.1f ms, %.2f× the minimal program. Quillet must\n"
-        "  enter it before it reads its command line (exit code 1603 when it cannot, even for `-h`), so\n"
-        "  neither `-h` nor a wrong command line can start in less. `Quillet -h` takes %.1f ms above it\n"
-        "  for everything of its own (it also imports oleaut32, finds and prints the help resource).\n",
-        sta, staRatio, help - sta);
+        "- Importing ole32 costs %.1f ms (MinimalOle32 against MinimalConsole): Wine then loads user32,\n"
+        "  gdi32, rpcrt4 and combase, and user32 sets itself up.\n"
+        "- Entering and leaving a single-threaded apartment costs %.1f ms more (MinimalSta against\n"
+        "  MinimalOle32): its message window is the process's first, so user32 registers its classes.\n"
+        "- A program that enters an apartment thus starts in %.1f ms, %.2f× the minimal program. Quillet\n"
+        "  enters it before it reads its command line (exit code 1603 when it cannot, even for `-h`), and\n"
+        "  `Quillet -h` takes %.1f ms above that (oleaut32, finding and printing the help resource).\n",
+        ole32 - minimal, sta - ole32, sta, staRatio, help - sta);
     // The verdict and its reason follow the figures of this run, not the ones of an earlier one.
     if (minimal > 0 && help / minimal <= kHelpTarget) {
         out += Format("- The `-h` target (%.2f×) is met.\n\n", kHelpTarget);
-    } else if (staRatio > kHelpTarget) {
-        out += Format("- **The `-h` target (%.2f×) is missed for this reason**: entering the apartment "
-                      "alone costs\n  %.2f× the minimal program, and it cannot be left out or moved after "
-                      "the parsing\n  without breaking the required exit code 1603 for a program that "
-                      "cannot enter COM.\n\n",
-                      kHelpTarget, staRatio);
     } else {
-        out += Format("- **The `-h` target (%.2f×) is missed**, although the apartment alone stays "
-                      "within it\n  (%.2f×): the rest is Quillet's own start-up, above.\n\n",
-                      kHelpTarget, staRatio);
+        out +=
+            Format(staRatio > kHelpTarget
+                       ? "- **The `-h` target (%.2f×) is missed for this reason**: the apartment alone costs "
+                         "%.2f×,\n  and it cannot move after the parsing without losing exit code 1603.\n\n"
+                       : "- **The `-h` target (%.2f×) is missed**, although the apartment alone stays within "
+                         "it\n  (%.2f×): the rest is Quillet's own start-up, above.\n\n",
+                   kHelpTarget, staRatio);
     }
 
     out += "### Activation and calls\n\n";
     out += Format(
-        "- Of a later call's round trip, the emulator's own work (state check, journal line) is %.2f ms:\n"
-        "  `GetClientState` less `GetTypeInfoCount`, which it answers without any. `Initialize` costs more\n"
-        "  than a later call because it is the object's first: Wine's COM gives every unmarshalled object a\n"
-        "  connection of its own to the server, opened at its first call, and the server starts a thread\n"
-        "  for each.\n",
-        costs.call - bareCall);
-    out += Format(
-        "- In a fresh process the first activation costs more than a later one (oleaut32's type-library\n"
-        "  marshaller and the interface's proxy are loaded and built), and the process ends more slowly\n"
-        "  once it has had connections to the server. ActivationProbe, run as a whole, shows what both add\n"
-        "  up to: %.1f ms once per process beyond MinimalSta's start-up and the activations themselves,\n"
-        "  which the floor leaves out.\n\n",
-        costs.processOverhead);
+        "- The emulator's own work in a call (state check, journal line) is %.2f ms: `GetClientState` less\n"
+        "  `GetTypeInfoCount`, which needs none. `Initialize` costs more than a later call: Wine's COM "
+        "opens\n"
+        "  a connection for every unmarshalled object at its first call, and the server starts a thread.\n"
+        "- A fresh process pays more for its first activation (oleaut32's marshaller and the proxy are\n"
+        "  built) and ends more slowly once it had connections: %.1f ms once per process beyond\n"
+        "  MinimalSta's start-up and the activations (ActivationProbe), which the floor leaves out.\n\n",
+        costs.call - Median(results.bareCalls), costs.processOverhead);
 
     out += "### Commands against their floor\n\n";
     const double unavoidable = (sta - minimal) + costs.processOverhead;
     const ModelDeviation deviation = WorstModelDeviation(results, evaluations);
     out += Format(
         "- Above its floor every command that reaches the service pays the apartment (%.1f ms), the\n"
-        "  once-per-process cost of using the service (%.1f ms) and one round trip for each call beyond\n"
-        "  `Initialize` (%.2f ms each). The model column adds exactly these to the floor; the medians lie\n"
-        "  within %.1f%% of it (furthest: %s, %+.1f ms).\n",
+        "  once-per-process cost (%.1f ms) and a round trip for each call beyond `Initialize` (%.2f ms\n"
+        "  each): the model column. The medians lie within %.1f%% of it (furthest: %s, %+.1f ms).\n",
         sta - minimal, costs.processOverhead, costs.call, 100 * deviation.fraction,
         deviation.label.empty() ? "none" : Code(deviation.label).c_str(), deviation.milliseconds);
     out +=
         deviation.fraction <= kModelTolerance
-            ? Format("  That is within the model's tolerance of %.0f%%, so Quillet adds nothing measurable "
-                     "of its\n  own beyond the calls that each command must make.\n",
+            ? Format("  That is within the model's tolerance of %.0f%%: Quillet adds nothing measurable of "
+                     "its own.\n",
                      100 * kModelTolerance)
-            : "  What lies above the model is Quillet's own work or what the model leaves out; see that "
-              "row.\n";
+            : "  What lies above the model is Quillet's own work or what the model leaves out.\n";
     if (activation > 0) {
         // The target allows a quarter of the floor above it: minimal + k activations, so k must reach
         // (4 × unavoidable − minimal) / activation before a command can meet it at all.
         const double needed = std::max(0.0, std::ceil((4 * unavoidable - minimal) / activation));
-        out += Format(
-            "- The target allows %.0f%% of the floor above it. Before any call of its own, a command pays\n"
-            "  %.1f ms that the floor does not count, so it can meet the target only when its floor\n"
-            "  exceeds %.1f ms, that is with %.0f service objects or more at these costs.",
-            100 * (kCommandTarget - 1), unavoidable, unavoidable / (kCommandTarget - 1), needed);
         const bool anyMissed = std::any_of(evaluations.begin(), evaluations.end(),
                                            [](const Evaluation& row) { return row.ratio > kCommandTarget; });
-        out += anyMissed ? " **Commands with\n  fewer objects miss the target for the same reason as `-h`**; "
-                           "the rows above show which.\n\n"
-                         : "\n\n";
+        out +=
+            Format("- The target allows %.0f%% above the floor. A command pays %.1f ms that the floor does "
+                   "not\n  count, so it can meet the target only with a floor above %.1f ms, that is %.0f "
+                   "service objects\n  or more.%s\n\n",
+                   100 * (kCommandTarget - 1), unavoidable, unavoidable / (kCommandTarget - 1), needed,
+                   anyMissed ? " **Commands with fewer miss it for the same reason as `-h`**." : "");
     }
 
     out += "### Scale\n\n";
@@ -308,18 +289,15 @@ void AppendAnalysis(std::string& out, const BenchResults& results, const Costs& 
         const double large = Median(results.idListScale.back().milliseconds);
         out += Format(
             "- `application getIdList` at %s applications takes %.2f× its time at %s: %.1f µs for each\n"
-            "  further application, for its part of the service's reply (marshalled as one array of\n"
-            "  strings), its copy and its printed line.\n",
+            "  further application (its part of the reply, its copy and its printed line).\n",
             WithThousands(scale.large).c_str(), scale.ratio, WithThousands(scale.small).c_str(),
             1000 * (large - small) / (scale.large - scale.small));
     }
     if (!results.pipeWritesPerLine.empty()) {
         out += Format(
-            "- Its output is what a script reads from a pipe. Under Wine every write to a pipe is a round\n"
-            "  trip to the server: %s lines written one by one take %.1f ms here, the same bytes in one\n"
-            "  write %.1f ms. Quillet therefore gathers redirected output and writes it in 64 KB pieces,\n"
-            "  the rest when the command ends, as a buffered C runtime stream does; a console still gets\n"
-            "  every text at once.\n",
+            "- Under Wine every write to a pipe is a round trip to the server: %s lines written one by\n"
+            "  one take %.1f ms, in one write %.1f ms. So Quillet writes redirected output in 64 KB\n"
+            "  pieces, as a buffered C runtime stream does; a console gets every text at once.\n",
             WithThousands(results.pipeLines).c_str(), Median(results.pipeWritesPerLine),
             Median(results.pipeWritesAtOnce));
     }
@@ -330,9 +308,8 @@ void AppendAnalysis(std::string& out, const BenchResults& results, const Costs& 
             const int count = series.applications;
             out += Format(
                 "- `application remove all` with %d applications takes %.1f s, %.0f ms an application,\n"
-                "  %.2f× its floor: it creates %d service objects, %.1f for each application (the client\n"
-                "  started, the application's state and name asked, the client again, the state change),\n"
-                "  and the activations are most of its time.\n",
+                "  %.2f× its floor: %d service objects, %.1f for each application, whose activations\n"
+                "  are most of its time.\n",
                 count, row.time.median / 1000, row.time.median / count, row.ratio, row.work.Objects(),
                 static_cast<double>(row.work.Objects()) / count);
         }
@@ -414,38 +391,29 @@ std::string RenderMarkdown(const BenchResults& results) {
              Verdict(time.count > 0 && time.median < series.limitMs)});
     }
 
-    out += "\n## How it is measured\n\n";
     out += Format(
-        "- `QuilletBench.exe`, built with the project's toolchain, runs under Wine and starts every program\n"
-        "  with `CreateProcess`, timing it with `QueryPerformanceCounter` from just before the call until\n"
-        "  it sees the process end; so the Linux side's Wine loader is timed for no program. Standard\n"
-        "  output and error go into a pipe that the driver reads, as a script that captures a command's\n"
-        "  output has it.\n"
-        "- The samples are taken in %d rounds. A round runs each reference program and `Quillet -h` %d\n"
-        "  times, ActivationProbe once and every command of the table once, and makes in the driver two\n"
-        "  bare activations of each class and %d pairs of round trips (their medians count as one\n"
-        "  sample). Interleaving them lets every figure see the same load. Figures are medians; the\n"
-        "  quartiles and the extremes show the spread.\n",
-        results.rounds, results.startupsPerRound, results.callPairsPerRound);
-    out +=
-        "- Before each sample of a command the emulator's `state.json` is rewritten to the command's\n"
-        "  situation (the table's second column), the driver makes one call so that the emulator reads it,\n"
-        "  and the journal is emptied: every sample does the same work, and reading the scenario is never\n"
-        "  timed. Every timed run starts 150 ms after the driver's last action, so that the clean-up of\n"
-        "  what came before does not fall into it. A sample counts only when its exit code and output are\n"
-        "  the expected ones.\n"
-        "- The **floor** of a command is the minimal program's start-up plus one bare activation\n"
-        "  (create, `Initialize`, release, timed in the driver's warm process) for each service object\n"
-        "  that the command created, by class, as the journal's `\"event\":\"create\"` lines count\n"
-        "  them for that very sample. The **STA floor** is the same above `MinimalSta.exe`. The\n"
-        "  **model** adds to the STA floor what a fresh process pays for its first activation beyond a\n"
-        "  later one, and one round trip for every call beyond each object's `Initialize`; what remains\n"
-        "  above the model is Quillet's own work.\n";
-    out +=
-        Format("- Scale: %d rounds of `application getIdList` at each number of applications, %d rounds of\n"
-               "  `application remove all`, %d rounds of each large service state, the rows interleaved\n"
-               "  within a round.\n",
-               results.scaleRounds, results.removeAllRounds, results.largeRounds);
+        "\n## How it is measured\n\n"
+        "- `QuilletBench.exe` runs under Wine and times every program it starts with `CreateProcess`, by\n"
+        "  `QueryPerformanceCounter`, from just before the call until it sees the process end: the Linux\n"
+        "  side's Wine loader is never timed. Standard output and error go into a pipe that it reads.\n"
+        "- %d rounds. A round runs each reference program and `Quillet -h` %d times, ActivationProbe and\n"
+        "  every command of the table once, and makes two bare activations of each class and %d pairs of\n"
+        "  round trips in the driver (their medians count as one sample), so that every figure sees the\n"
+        "  same load. Figures are medians; the quartiles and the extremes show the spread.\n"
+        "- Before each sample of a command, `state.json` is rewritten to its situation (the table's second\n"
+        "  column), the driver makes one call so that the emulator reads it, and the journal is emptied.\n"
+        "  Every timed run starts 150 ms after the driver's last action. A sample counts only when its exit\n"
+        "  code and output are the expected ones.\n"
+        "- The **floor** of a command is the minimal program's start-up plus one bare activation (create,\n"
+        "  `Initialize`, release, in the driver's warm process) for each service object that it created,\n"
+        "  by class, as the journal's `\"event\":\"create\"` lines count them for that sample. The **STA\n"
+        "  floor** is the same above `MinimalSta.exe`. The **model** adds what a fresh process pays once "
+        "and\n"
+        "  a round trip for every call beyond each `Initialize`; what remains is Quillet's own work.\n"
+        "- Scale: %d rounds of `application getIdList` at each number of applications, %d of `application\n"
+        "  remove all`, %d of each large service state, the rows interleaved within a round.\n",
+        results.rounds, results.startupsPerRound, results.callPairsPerRound, results.scaleRounds,
+        results.removeAllRounds, results.largeRounds);
 
     out +=
         "\n## Start-up\n\n| Program | What it does | Median ms | Quartiles ms | Range ms | × MinimalConsole "

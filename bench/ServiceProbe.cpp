@@ -15,22 +15,26 @@ namespace quillet::bench {
 namespace {
 
 template <class T> ActivationTiming TimeActivationOf(REFCLSID clsid, REFIID iid) {
+    ActivationTiming timing;
     const Stopwatch total;
     ComPtr<T> object;
     Stopwatch step;
-    if (FAILED(CreateLocalServerObject(clsid, iid, object))) {
-        return {};
+    timing.hr = CreateLocalServerObject(clsid, iid, object);
+    if (FAILED(timing.hr)) {
+        return timing;
     }
-    const double create = step.ElapsedMs();
+    timing.create = step.ElapsedMs();
     step.Restart();
-    if (FAILED(object->Initialize(GetCurrentProcessId()))) {
-        return {};
+    timing.hr = object->Initialize(GetCurrentProcessId());
+    if (FAILED(timing.hr)) {
+        return timing;
     }
-    const double initialize = step.ElapsedMs();
+    timing.initialize = step.ElapsedMs();
     step.Restart();
     object.reset();
-    const double release = step.ElapsedMs();
-    return {total.ElapsedMs(), create, initialize, release};
+    timing.release = step.ElapsedMs();
+    timing.total = total.ElapsedMs();
+    return timing;
 }
 
 // A client object, initialised; none when the emulator refused either step.

@@ -17,6 +17,7 @@ struct ActivationTiming {
     double create = -1;
     double initialize = -1;
     double release = -1;
+    HRESULT hr = S_OK; // of the step that failed, when one did
 };
 ActivationTiming TimeActivation(ServiceClass serviceClass);
 

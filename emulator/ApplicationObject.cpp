@@ -7,38 +7,17 @@ namespace quillet::emulator {
 ApplicationObject::ApplicationObject() : ServiceObject(IID_IStreamingApplication, L"IStreamingApplication") {}
 
 HRESULT ApplicationObject::GetApplicationList(LONG filter, LONG* count, VARIANT* list) {
-    if (count == nullptr || list == nullptr) {
-        return E_POINTER;
-    }
-    *count = 0;
-    VariantInit(list);
-    CallInfo call = Call(L"GetApplicationList");
-    call.args.push_back(static_cast<long long>(filter));
-    ReplyTarget target{list, count, {}};
-    return Run(
-        call,
-        [&](ServiceModel& model) {
-            model.ListApplications(filter, target.reply);
-            return S_OK;
-        },
-        &target);
+    return List(L"GetApplicationList", {filter}, count, list, [&](ServiceModel& model, Reply& reply) {
+        model.ListApplications(filter, reply);
+        return S_OK;
+    });
 }
 
 HRESULT ApplicationObject::GetApplicationProperties(BSTR appGuid, LONG propertyMask, VARIANT* properties) {
-    if (properties == nullptr) {
-        return E_POINTER;
-    }
-    VariantInit(properties);
-    CallInfo call = Call(L"GetApplicationProperties");
-    call.args.push_back(BstrArgument(appGuid));
-    call.args.push_back(static_cast<long long>(propertyMask));
-    ReplyTarget target{properties, nullptr, {}};
-    return Run(
-        call,
-        [&](ServiceModel& model) {
-            return model.ApplicationProperties(TextOf(appGuid), propertyMask, target.reply);
-        },
-        &target);
+    return Query(L"GetApplicationProperties", {BstrArgument(appGuid), propertyMask}, properties,
+                 [&](ServiceModel& model, Reply& reply) {
+                     return model.ApplicationProperties(TextOf(appGuid), propertyMask, reply);
+                 });
 }
 
 HRESULT ApplicationObject::AddApplication(BSTR source, VARIANT_BOOL isUrl, BSTR* appName, BSTR* appGuid) {
@@ -47,12 +26,9 @@ HRESULT ApplicationObject::AddApplication(BSTR source, VARIANT_BOOL isUrl, BSTR*
     }
     *appName = nullptr;
     *appGuid = nullptr;
-    CallInfo call = Call(L"AddApplication");
-    call.args.push_back(BstrArgument(source));
-    call.args.push_back(static_cast<int>(isUrl));
     std::wstring name;
     std::wstring guid;
-    const HRESULT hr = Run(call, [&](ServiceModel& model) {
+    const HRESULT hr = Run(L"AddApplication", {BstrArgument(source), isUrl}, [&](ServiceModel& model) {
         if (HRESULT checked = model.RequireInitializedApplications(); FAILED(checked)) {
             return checked;
         }
@@ -77,59 +53,55 @@ HRESULT ApplicationObject::AddApplication(BSTR source, VARIANT_BOOL isUrl, BSTR*
     return hr;
 }
 
-HRESULT ApplicationObject::Ladder(const wchar_t* method, BSTR appGuid, LadderStep step,
-                                  std::initializer_list<BSTR> more) {
-    CallInfo call = Call(method);
-    call.args.push_back(BstrArgument(appGuid));
-    for (BSTR argument : more) {
-        call.args.push_back(BstrArgument(argument));
-    }
-    return Run(call, [&](ServiceModel& model) { return model.Step(TextOf(appGuid), step); });
+// The guid comes first in arguments.
+HRESULT ApplicationObject::Ladder(const wchar_t* method, LadderStep step,
+                                  std::initializer_list<BSTR> arguments) {
+    const BSTR appGuid = *arguments.begin();
+    return Run(method, Strings(arguments),
+               [&](ServiceModel& model) { return model.Step(TextOf(appGuid), step); });
 }
 
 HRESULT ApplicationObject::RemoveApplication(BSTR appGuid) {
-    return Ladder(L"RemoveApplication", appGuid, LadderStep::Remove);
+    return Ladder(L"RemoveApplication", LadderStep::Remove, {appGuid});
 }
 
 HRESULT ApplicationObject::LoadApplication(BSTR appGuid) {
-    return Ladder(L"LoadApplication", appGuid, LadderStep::Load);
+    return Ladder(L"LoadApplication", LadderStep::Load, {appGuid});
 }
 
 HRESULT ApplicationObject::UnloadApplication(BSTR appGuid) {
-    return Ladder(L"UnloadApplication", appGuid, LadderStep::Unload);
+    return Ladder(L"UnloadApplication", LadderStep::Unload, {appGuid});
 }
 
 HRESULT ApplicationObject::MountApplication(BSTR appGuid) {
-    return Ladder(L"MountApplication", appGuid, LadderStep::Mount);
+    return Ladder(L"MountApplication", LadderStep::Mount, {appGuid});
 }
 
 HRESULT ApplicationObject::UnmountApplication(BSTR appGuid) {
-    return Ladder(L"UnmountApplication", appGuid, LadderStep::Unmount);
+    return Ladder(L"UnmountApplication", LadderStep::Unmount, {appGuid});
 }
 
 HRESULT ApplicationObject::StartApplication(BSTR appGuid) {
-    return Ladder(L"StartApplication", appGuid, LadderStep::Start);
+    return Ladder(L"StartApplication", LadderStep::Start, {appGuid});
 }
 
 HRESULT ApplicationObject::StopApplication(BSTR appGuid) {
-    return Ladder(L"StopApplication", appGuid, LadderStep::Stop);
+    return Ladder(L"StopApplication", LadderStep::Stop, {appGuid});
 }
 
 HRESULT ApplicationObject::StartApplicationInDesktop(BSTR appGuid, BSTR desktop) {
-    return Ladder(L"StartApplicationInDesktop", appGuid, LadderStep::Start, {desktop});
+    return Ladder(L"StartApplicationInDesktop", LadderStep::Start, {appGuid, desktop});
 }
 
 HRESULT ApplicationObject::StartApplicationWithParameters(BSTR appGuid, BSTR parameters, BSTR reserved) {
-    return Ladder(L"StartApplicationWithParameters", appGuid, LadderStep::Start, {parameters, reserved});
+    return Ladder(L"StartApplicationWithParameters", LadderStep::Start, {appGuid, parameters, reserved});
 }
 
 HRESULT ApplicationObject::RunApplicationCommand(BSTR appGuid, BSTR exePath, BSTR workingDirectory,
                                                  BSTR parameters, BSTR reserved1, BSTR reserved2) {
-    CallInfo call = Call(L"RunApplicationCommand");
-    for (BSTR argument : {appGuid, exePath, workingDirectory, parameters, reserved1, reserved2}) {
-        call.args.push_back(BstrArgument(argument));
-    }
-    return Run(call, [&](ServiceModel& model) { return model.RunCommand(TextOf(appGuid), TextOf(exePath)); });
+    return Run(L"RunApplicationCommand",
+               Strings({appGuid, exePath, workingDirectory, parameters, reserved1, reserved2}),
+               [&](ServiceModel& model) { return model.RunCommand(TextOf(appGuid), TextOf(exePath)); });
 }
 
 } // namespace quillet::emulator

@@ -29,8 +29,7 @@ public:
                                                     BSTR parameters, BSTR reserved1, BSTR reserved2) override;
 
 private:
-    HRESULT Ladder(const wchar_t* method, BSTR appGuid, LadderStep step,
-                   std::initializer_list<BSTR> more = {});
+    HRESULT Ladder(const wchar_t* method, LadderStep step, std::initializer_list<BSTR> arguments);
 };
 
 } // namespace quillet::emulator

@@ -41,11 +41,7 @@ HRESULT ClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** object)
 }
 
 HRESULT ClassFactory::LockServer(BOOL lock) {
-    if (lock) {
-        ServerObjectCreated();
-    } else {
-        ServerObjectReleased();
-    }
+    lock ? ServerObjectCreated() : ServerObjectReleased();
     return S_OK;
 }
 

@@ -8,31 +8,26 @@ HRESULT ClientObject::GetClientState(LONG* state) {
     if (state == nullptr) {
         return E_POINTER;
     }
-    CallInfo call = Call(L"GetClientState");
-    return Run(call, [&](ServiceModel& model) {
+    return Run(L"GetClientState", {}, [&](ServiceModel& model) {
         *state = model.ClientState();
         return S_OK;
     });
 }
 
 HRESULT ClientObject::StartClient() {
-    CallInfo call = Call(L"StartClient");
-    return Run(call, [](ServiceModel& model) { return model.StartClient(); });
+    return Run(L"StartClient", {}, [](ServiceModel& model) { return model.StartClient(); });
 }
 
 HRESULT ClientObject::StopClient() {
-    CallInfo call = Call(L"StopClient");
-    return Run(call, [](ServiceModel& model) { return model.StopClient(); });
+    return Run(L"StopClient", {}, [](ServiceModel& model) { return model.StopClient(); });
 }
 
 HRESULT ClientObject::InitApplications() {
-    CallInfo call = Call(L"InitApplications");
-    return Run(call, [](ServiceModel& model) { return model.InitApplications(); });
+    return Run(L"InitApplications", {}, [](ServiceModel& model) { return model.InitApplications(); });
 }
 
 HRESULT ClientObject::UninitApplications() {
-    CallInfo call = Call(L"UninitApplications");
-    return Run(call, [](ServiceModel& model) { return model.UninitApplications(); });
+    return Run(L"UninitApplications", {}, [](ServiceModel& model) { return model.UninitApplications(); });
 }
 
 HRESULT ClientObject::IsUserAdministrator(VARIANT_BOOL* isAdmin) {
@@ -40,8 +35,7 @@ HRESULT ClientObject::IsUserAdministrator(VARIANT_BOOL* isAdmin) {
         return E_POINTER;
     }
     *isAdmin = VARIANT_FALSE;
-    CallInfo call = Call(L"IsUserAdministrator");
-    return Run(call, [&](ServiceModel& model) {
+    return Run(L"IsUserAdministrator", {}, [&](ServiceModel& model) {
         const std::optional<bool>& configured = model.State().client.isAdmin;
         bool admin = configured ? *configured : CallerIsAdministrator();
         *isAdmin = admin ? VARIANT_TRUE : VARIANT_FALSE;
@@ -50,23 +44,19 @@ HRESULT ClientObject::IsUserAdministrator(VARIANT_BOOL* isAdmin) {
 }
 
 bool CallerIsAdministrator() {
-    SID_IDENTIFIER_AUTHORITY authority = SECURITY_NT_AUTHORITY;
-    PSID administrators = nullptr;
-    if (!AllocateAndInitializeSid(&authority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0,
-                                  0, 0, 0, 0, &administrators)) {
+    BYTE administrators[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof administrators;
+    if (!CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size)) {
         return false;
     }
     // The check runs on the caller's token where COM lets the server impersonate it, else on the server's.
     bool impersonating = SUCCEEDED(CoImpersonateClient());
     BOOL member = FALSE;
-    if (!CheckTokenMembership(nullptr, administrators, &member)) {
-        member = FALSE;
-    }
+    const bool administrator = CheckTokenMembership(nullptr, administrators, &member) && member != FALSE;
     if (impersonating) {
         CoRevertToSelf();
     }
-    FreeSid(administrators);
-    return member != FALSE;
+    return administrator;
 }
 
 } // namespace quillet::emulator

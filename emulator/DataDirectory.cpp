@@ -18,13 +18,10 @@ DataDirectory DataDirectory::Locate() {
     return directory;
 }
 
-bool DataDirectory::Create() const {
+void DataDirectory::Create() const {
     for (const std::wstring* folder : {&root, &cacheFolder}) {
-        if (!CreateDirectoryW(folder->c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
-            return false;
-        }
+        CreateDirectoryW(folder->c_str(), nullptr);
     }
-    return true;
 }
 
 } // namespace quillet::emulator

@@ -12,8 +12,8 @@ struct DataDirectory {
     std::wstring cacheFolder;
 
     static DataDirectory Locate();
-    // Creates the directory and its Cache folder when missing; false when it cannot.
-    bool Create() const;
+    // Creates the directory and its Cache folder when missing. A failure shows in the use of the files.
+    void Create() const;
 };
 
 } // namespace quillet::emulator

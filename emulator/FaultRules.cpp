@@ -1,30 +1,18 @@
 #include "FaultRules.h"
 
-#include <cwctype>
+#include "win32/IgnoringCase.h"
 
 namespace quillet::emulator {
 
 namespace {
 
-bool EqualIgnoringCase(std::wstring_view left, std::wstring_view right) {
-    if (left.size() != right.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < left.size(); ++i) {
-        if (std::towlower(left[i]) != std::towlower(right[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
 bool NamesMethod(std::wstring_view rule, std::wstring_view interfaceName, std::wstring_view method) {
     size_t dot = rule.find(L'.');
     if (dot == std::wstring_view::npos) {
-        return EqualIgnoringCase(rule, method);
+        return EqualsIgnoringCase(rule, method);
     }
-    return EqualIgnoringCase(rule.substr(0, dot), interfaceName) &&
-           EqualIgnoringCase(rule.substr(dot + 1), method);
+    return EqualsIgnoringCase(rule.substr(0, dot), interfaceName) &&
+           EqualsIgnoringCase(rule.substr(dot + 1), method);
 }
 
 } // namespace
@@ -36,7 +24,7 @@ std::optional<FaultHit> TakeFault(std::vector<FaultRule>& faults, std::wstring_v
         if (fault.times == 0 || !NamesMethod(fault.method, interfaceName, method)) {
             continue;
         }
-        if (fault.guid && (firstArgument == nullptr || !EqualIgnoringCase(*fault.guid, *firstArgument))) {
+        if (fault.guid && (firstArgument == nullptr || !EqualsIgnoringCase(*fault.guid, *firstArgument))) {
             continue;
         }
         if (fault.skip > 0) {

@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <string_view>
 
 namespace quillet::emulator {
 
@@ -21,16 +22,12 @@ void Journal::Resume() {
     if (FAILED(ReadWholeFile(m_path, content))) {
         return;
     }
-    size_t start = 0;
-    while (start < content.size()) {
-        size_t end = content.find('\n', start);
-        if (end == std::string::npos) {
-            end = content.size();
-        }
+    // Lines are cut by hand: a string stream would bring the C++ locales into the executable.
+    const std::string_view text = content;
+    for (size_t start = 0, end = 0; start < text.size(); start = end + 1) {
+        end = std::min(text.find('\n', start), text.size());
         // A line that someone edited by hand does not stop the journal.
-        const ordered_json line =
-            ordered_json::parse(content.begin() + static_cast<std::ptrdiff_t>(start),
-                                content.begin() + static_cast<std::ptrdiff_t>(end), nullptr, false);
+        const ordered_json line = ordered_json::parse(text.substr(start, end - start), nullptr, false);
         if (line.is_object()) {
             if (const auto seq = line.find("seq"); seq != line.end() && seq->is_number_integer()) {
                 m_seq = std::max(m_seq, seq->get<long long>());
@@ -40,7 +37,6 @@ void Journal::Resume() {
                 m_objects = std::max(m_objects, object->get<int>());
             }
         }
-        start = end + 1;
     }
 }
 

@@ -7,6 +7,7 @@
 #include <oleauto.h>
 
 #include <string>
+#include <utility>
 
 #if defined(__MINGW32__)
 // oleaut32 exports them, but mingw-w64's headers do not declare them.
@@ -39,32 +40,22 @@ std::wstring GuidText(const GUID& guid) {
     return text;
 }
 
-LSTATUS SetDefaultValue(HKEY root, const std::wstring& path, const std::wstring& value) {
-    HKEY key = nullptr;
-    LSTATUS status =
-        RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr);
-    if (status != ERROR_SUCCESS) {
-        return status;
-    }
-    status = RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                            static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
-    return status;
-}
-
 LSTATUS WriteClasses(HKEY root, const std::wstring& modulePath) {
     const std::wstring library = GuidText(LIBID_PlenumStreamingLib);
     for (const ClassKey& entry : kClasses) {
         const std::wstring base = std::wstring(kMachineClasses) + L"\\CLSID\\" + GuidText(*entry.clsid);
-        LSTATUS status = SetDefaultValue(root, base, entry.description);
-        if (status == ERROR_SUCCESS) {
-            status = SetDefaultValue(root, base + L"\\LocalServer32", L"\"" + modulePath + L"\"");
-        }
-        if (status == ERROR_SUCCESS) {
-            status = SetDefaultValue(root, base + L"\\TypeLib", library);
-        }
-        if (status != ERROR_SUCCESS) {
-            return status;
+        const std::pair<std::wstring, std::wstring> defaultValues[] = {
+            {base, entry.description},
+            {base + L"\\LocalServer32", L"\"" + modulePath + L"\""},
+            {base + L"\\TypeLib", library},
+        };
+        for (const auto& [path, value] : defaultValues) {
+            // Creates the key when it is missing.
+            const LSTATUS status = RegSetKeyValueW(root, path.c_str(), nullptr, REG_SZ, value.c_str(),
+                                                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+            if (status != ERROR_SUCCESS) {
+                return status;
+            }
         }
     }
     return ERROR_SUCCESS;
@@ -104,13 +95,12 @@ HRESULT RegisterServer(RegistrationScope& scope) {
                                                : RegisterTypeLibForUser(library.get(), path, nullptr);
 }
 
-HRESULT UnregisterServer() {
+void UnregisterServer() {
     DeleteClasses(HKEY_LOCAL_MACHINE);
     DeleteClasses(HKEY_CURRENT_USER);
     // Either may not be registered; what matters is that nothing is left.
     UnRegisterTypeLib(LIBID_PlenumStreamingLib, 1, 0, LOCALE_NEUTRAL, SYS_WIN64);
     UnRegisterTypeLibForUser(LIBID_PlenumStreamingLib, 1, 0, LOCALE_NEUTRAL, SYS_WIN64);
-    return S_OK;
 }
 
 } // namespace quillet::emulator

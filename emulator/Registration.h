@@ -11,6 +11,6 @@ enum class RegistrationScope { Machine, User };
 // current user (Windows without administrator rights).
 HRESULT RegisterServer(RegistrationScope& scope);
 // /UnregServer: removes all of it from both places.
-HRESULT UnregisterServer();
+void UnregisterServer();
 
 } // namespace quillet::emulator

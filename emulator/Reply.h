@@ -18,7 +18,6 @@ struct ReplyElement {
     double real = 0;      // VT_DATE
     std::wstring text;    // VT_BSTR
 
-    static ReplyElement Empty() { return {}; }
     static ReplyElement I1(char value) { return {VT_I1, value, 0, {}}; }
     static ReplyElement I4(LONG value) { return {VT_I4, value, 0, {}}; }
     static ReplyElement I8(LONGLONG value) { return {VT_I8, value, 0, {}}; }

@@ -33,14 +33,8 @@ std::atomic<long> g_objects{0};
 DWORD g_cookies[3] = {};
 std::atomic<ULONGLONG> g_idleSince{0};
 
-IUnknown* CreateApplication() {
-    return static_cast<IStreamingApplication*>(new (std::nothrow) ApplicationObject());
-}
-IUnknown* CreateClient() {
-    return static_cast<IStreamingClient*>(new (std::nothrow) ClientObject());
-}
-IUnknown* CreateCache() {
-    return static_cast<IStreamingCache*>(new (std::nothrow) CacheObject());
+template <class Object, class Interface> IUnknown* Create() {
+    return static_cast<Interface*>(new (std::nothrow) Object());
 }
 
 struct ClassEntry {
@@ -127,10 +121,13 @@ int RunServer(ServeMode mode) {
     g_idleSince = GetTickCount64();
 
     ClassEntry classes[] = {
-        {&CLSID_StreamingApplication, ClassFactory(L"IStreamingApplication", CreateApplication),
+        {&CLSID_StreamingApplication,
+         ClassFactory(L"IStreamingApplication", Create<ApplicationObject, IStreamingApplication>),
          g_cookies[0]},
-        {&CLSID_StreamingClient, ClassFactory(L"IStreamingClient", CreateClient), g_cookies[1]},
-        {&CLSID_StreamingCache, ClassFactory(L"IStreamingCache", CreateCache), g_cookies[2]},
+        {&CLSID_StreamingClient, ClassFactory(L"IStreamingClient", Create<ClientObject, IStreamingClient>),
+         g_cookies[1]},
+        {&CLSID_StreamingCache, ClassFactory(L"IStreamingCache", Create<CacheObject, IStreamingCache>),
+         g_cookies[2]},
     };
     for (ClassEntry& entry : classes) {
         hr = CoRegisterClassObject(*entry.clsid, &entry.factory, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE,

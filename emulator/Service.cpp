@@ -169,7 +169,7 @@ HRESULT Service::Outside(const std::function<HRESULT()>& work) {
     return m_problem ? kStateUnreadable : hr;
 }
 
-HRESULT Service::Run(CallInfo& call, const Body& body, ReplyTarget* reply) {
+HRESULT Service::Run(CallInfo call, const Body& body, ReplyTarget* reply) {
     const std::lock_guard<std::mutex> lock(m_lock);
     Refresh();
     HRESULT hr = S_OK;

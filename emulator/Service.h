@@ -52,7 +52,7 @@ public:
     void ObjectReleased(int object);
 
     using Body = std::function<HRESULT(ServiceModel&)>;
-    HRESULT Run(CallInfo& call, const Body& body, ReplyTarget* reply = nullptr);
+    HRESULT Run(CallInfo call, const Body& body, ReplyTarget* reply = nullptr);
 
     // From inside a body, before it changes anything: runs slow work (a token fetch, a file copy) without
     // the lock, so that other clients are answered meanwhile, then takes the lock back and reads the state

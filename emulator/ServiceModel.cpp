@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <utility>
 
 namespace quillet::emulator {
 
@@ -62,9 +63,8 @@ HRESULT CheckLocalFolder(const std::wstring& path) {
 
 } // namespace
 
-ServiceModel::ServiceModel(std::wstring defaultCacheFolder)
-    : m_defaultCacheFolder(std::move(defaultCacheFolder)) {
-    m_state.cache.location = m_defaultCacheFolder;
+ServiceModel::ServiceModel(std::wstring defaultCacheFolder) {
+    m_state.cache.location = std::move(defaultCacheFolder);
 }
 
 ServiceState& ServiceModel::Change() {
@@ -124,8 +124,7 @@ void ServiceModel::Reindex() {
 }
 
 Application* ServiceModel::FindApplication(std::wstring_view guid) {
-    auto it = m_index.find(Key(guid));
-    return it == m_index.end() ? nullptr : &m_state.applications[it->second];
+    return const_cast<Application*>(std::as_const(*this).FindApplication(guid));
 }
 
 const Application* ServiceModel::FindApplication(std::wstring_view guid) const {
@@ -134,12 +133,11 @@ const Application* ServiceModel::FindApplication(std::wstring_view guid) const {
 }
 
 const MultisourceEntry* ServiceModel::FindMultisource(std::wstring_view appGuid) const {
-    for (const MultisourceEntry& entry : m_state.multisource) {
-        if (SameText(entry.appGuid, appGuid)) {
-            return &entry;
-        }
-    }
-    return nullptr;
+    const auto& entries = m_state.multisource;
+    const auto found = std::find_if(entries.begin(), entries.end(), [&](const MultisourceEntry& entry) {
+        return SameText(entry.appGuid, appGuid);
+    });
+    return found != entries.end() ? &*found : nullptr;
 }
 
 bool ServiceModel::AnyApplicationRunning() const {
@@ -222,7 +220,7 @@ HRESULT ServiceModel::ApplicationProperties(std::wstring_view guid, LONG mask, R
             --*application->stopping;
         }
     }
-    reply.elements.assign(kPropertyCount, ReplyElement::Empty());
+    reply.elements.assign(kPropertyCount, {});
     size_t highest = 0;
     if ((mask & APP_PROPERTY_STATE) != 0) {
         reply.elements[kStateElement] = ReplyElement::I4(application->state);
@@ -471,18 +469,16 @@ HRESULT ServiceModel::ClearCache() {
 }
 
 void ServiceModel::RemoveMultisource(std::wstring_view appGuid) {
-    auto& entries = m_state.multisource;
-    for (auto it = entries.begin(); it != entries.end();) {
-        if (SameText(it->appGuid, appGuid)) {
-            // Only a copy that the emulator made goes, and only once the change is on disk.
-            if (it->localCopy) {
-                m_unlistedCopies.push_back(it->localPath);
-            }
-            Change();
-            it = entries.erase(it);
-        } else {
-            ++it;
+    const auto removed = std::erase_if(m_state.multisource, [&](const MultisourceEntry& entry) {
+        const bool match = SameText(entry.appGuid, appGuid);
+        // Only a copy that the emulator made goes, and only once the change is on disk.
+        if (match && entry.localCopy) {
+            m_unlistedCopies.push_back(entry.localPath);
         }
+        return match;
+    });
+    if (removed > 0) {
+        Change();
     }
 }
 
@@ -585,19 +581,18 @@ HRESULT ServiceModel::DeleteMultisourceFile(std::wstring_view appGuid) {
 }
 
 HRESULT ServiceModel::MultisourceFileInfo(std::wstring_view appGuid, Reply& reply) const {
-    for (const MultisourceEntry& entry : m_state.multisource) {
-        if (SameText(entry.appGuid, appGuid)) {
-            reply.elements = {
-                ReplyElement::Bstr(entry.appGuid),    ReplyElement::Bstr(entry.sourcePath),
-                ReplyElement::Bstr(entry.localPath),  ReplyElement::I8(entry.size),
-                ReplyElement::I8(entry.maxSize),      ReplyElement::Date(entry.startTime),
-                ReplyElement::Date(entry.finishTime),
-            };
-            reply.shortLength = reply.elements.size() - 1;
-            return S_OK;
-        }
+    const MultisourceEntry* entry = FindMultisource(appGuid);
+    if (entry == nullptr) {
+        return kUnknownApplication;
     }
-    return kUnknownApplication;
+    reply.elements = {
+        ReplyElement::Bstr(entry->appGuid),    ReplyElement::Bstr(entry->sourcePath),
+        ReplyElement::Bstr(entry->localPath),  ReplyElement::I8(entry->size),
+        ReplyElement::I8(entry->maxSize),      ReplyElement::Date(entry->startTime),
+        ReplyElement::Date(entry->finishTime),
+    };
+    reply.shortLength = reply.elements.size() - 1;
+    return S_OK;
 }
 
 void ServiceModel::MultisourceFileIds(bool finishedOnly, Reply& reply) const {
@@ -619,22 +614,14 @@ double NowAsOleDate() {
 }
 
 bool CanonicalGuid(std::wstring_view text, std::wstring& canonical) {
-    if (text.size() == 38 && text.front() == L'{' && text.back() == L'}') {
-        text = text.substr(1, 36);
-    }
-    if (text.size() != 36) {
+    // IIDFromString reads only the braced form, strictly; StringFromGUID2 writes it in upper case.
+    const std::wstring braced = text.size() == 36 ? L"{" + std::wstring(text) + L"}" : std::wstring(text);
+    GUID guid;
+    wchar_t result[40];
+    if (FAILED(IIDFromString(braced.c_str(), &guid)) || StringFromGUID2(guid, result, 40) == 0) {
         return false;
     }
-    std::wstring result = L"{";
-    for (size_t i = 0; i < text.size(); ++i) {
-        wchar_t c = text[i];
-        bool dash = i == 8 || i == 13 || i == 18 || i == 23;
-        if (dash ? c != L'-' : !iswxdigit(c)) {
-            return false;
-        }
-        result += c >= L'a' && c <= L'f' ? static_cast<wchar_t>(c - L'a' + L'A') : c;
-    }
-    canonical = result + L"}";
+    canonical = result;
     return true;
 }
 

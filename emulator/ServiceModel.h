@@ -44,7 +44,6 @@ public:
     // The state, to change it.
     ServiceState& Change();
     void Replace(ServiceState state);
-    const std::wstring& DefaultCacheFolder() const { return m_defaultCacheFolder; }
 
     bool Changed() const { return m_changed; }
     // The change is on disk: copies that no entry lists any more are deleted.
@@ -96,7 +95,6 @@ private:
     void Reindex();
 
     ServiceState m_state;
-    std::wstring m_defaultCacheFolder;
     std::unordered_map<std::wstring, size_t> m_index;
     bool m_changed = false;
     std::vector<std::wstring> m_unlistedCopies; // copies the change stops listing: deleted on commit

@@ -56,10 +56,7 @@ std::wstring TextOf(BSTR value) {
 }
 
 ordered_json BstrArgument(BSTR value) {
-    if (value == nullptr) {
-        return ordered_json();
-    }
-    return ToUtf8(TextOf(value));
+    return value != nullptr ? ordered_json(ToUtf8(TextOf(value))) : ordered_json();
 }
 
 ordered_json VariantArgument(const VARIANT& value) {

@@ -9,7 +9,9 @@
 #include <oaidl.h>
 
 #include <atomic>
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace quillet::emulator {
 
@@ -82,22 +84,22 @@ public:
     }
 
     HRESULT STDMETHODCALLTYPE Initialize(DWORD processId) override {
-        CallInfo call = Call(L"Initialize");
-        call.args.push_back(static_cast<long long>(processId));
-        return Service::Instance().Run(call, [this](ServiceModel&) {
+        return Service::Instance().Run(Call(L"Initialize", {processId}), [this](ServiceModel&) {
             m_initialized = true;
             return S_OK;
         });
     }
     HRESULT STDMETHODCALLTYPE Uninitialize() override {
-        CallInfo call = Call(L"Uninitialize");
-        return Run(call, [this](ServiceModel&) {
+        return Run(L"Uninitialize", {}, [this](ServiceModel&) {
             m_initialized = false;
             return S_OK;
         });
     }
 
 protected:
+    using Arguments = std::vector<nlohmann::ordered_json>;
+    using ReplyBody = std::function<HRESULT(ServiceModel&, Reply&)>;
+
     ServiceObject(const IID& iid, const wchar_t* interfaceName) : m_iid(iid), m_interfaceName(interfaceName) {
         ServerObjectCreated();
         m_number = Service::Instance().ObjectCreated(m_interfaceName);
@@ -107,25 +109,52 @@ protected:
         ServerObjectReleased();
     }
 
-    CallInfo Call(const wchar_t* method) const {
-        CallInfo call;
-        call.object = m_number;
-        call.interfaceName = m_interfaceName;
-        call.method = method;
-        return call;
+    // The journal's form of string arguments.
+    static Arguments Strings(std::initializer_list<BSTR> values) {
+        Arguments args;
+        for (BSTR value : values) {
+            args.push_back(BstrArgument(value));
+        }
+        return args;
     }
 
-    // Runs an operation that needs an initialised object.
-    HRESULT Run(CallInfo& call, const Service::Body& body, ReplyTarget* reply = nullptr) {
+    // Runs an operation that needs an initialised object; args are the journal's, in call order.
+    HRESULT Run(const wchar_t* method, Arguments args, const Service::Body& body,
+                ReplyTarget* reply = nullptr) {
         return Service::Instance().Run(
-            call,
+            Call(method, std::move(args)),
             [this, &body](ServiceModel& model) {
                 return m_initialized ? body(model) : kObjectNotInitialized;
             },
             reply);
     }
 
+    // A query: body fills the reply, which goes to out.
+    HRESULT Query(const wchar_t* method, Arguments args, VARIANT* out, const ReplyBody& body,
+                  LONG* count = nullptr) {
+        if (out == nullptr) {
+            return E_POINTER;
+        }
+        VariantInit(out);
+        ReplyTarget target{out, count, {}};
+        return Run(
+            method, std::move(args), [&](ServiceModel& model) { return body(model, target.reply); }, &target);
+    }
+
+    // A list query: the same, with the number of elements in count as well.
+    HRESULT List(const wchar_t* method, Arguments args, LONG* count, VARIANT* out, const ReplyBody& body) {
+        if (count == nullptr) {
+            return E_POINTER;
+        }
+        *count = 0;
+        return Query(method, std::move(args), out, body, count);
+    }
+
 private:
+    CallInfo Call(const wchar_t* method, Arguments args) const {
+        return {m_number, m_interfaceName, method, nlohmann::ordered_json(std::move(args))};
+    }
+
     std::atomic<ULONG> m_references{1};
     const IID& m_iid;
     const wchar_t* m_interfaceName;

@@ -2,6 +2,7 @@
 
 #include "win32/Utf8.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -128,10 +129,10 @@ public:
             return fallback;
         }
         if (value->is_string()) {
-            for (size_t i = 0; i < N; ++i) {
-                if (value->get_ref<const std::string&>() == names[i]) {
-                    return static_cast<int>(i);
-                }
+            const auto found =
+                std::find(std::begin(names), std::end(names), value->get_ref<const std::string&>());
+            if (found != std::end(names)) {
+                return static_cast<int>(found - std::begin(names));
             }
         }
         std::string wanted = "one of";
@@ -141,28 +142,37 @@ public:
         Fail(key, wanted.c_str());
     }
 
-    const ordered_json* Array(const char* key) const {
-        const ordered_json* value = Get(key);
-        if (value != nullptr && !value->is_array()) {
+    // A member that is absent unless given.
+    template <class T>
+    void Optional(const char* key, std::optional<T>& target,
+                  void (Reader::*read)(const char*, T&) const) const {
+        if (Get(key) != nullptr) {
+            (this->*read)(key, target.emplace());
+        }
+    }
+
+    template <class Read> void Object(const char* key, Read read) const {
+        if (const ordered_json* value = Get(key)) {
+            read(Reader(*value, m_path + "." + key));
+        }
+    }
+
+    // Each element of an array member, read into a new entry of target.
+    template <class T, class Read> void Each(const char* key, std::vector<T>& target, Read read) const {
+        const ordered_json* items = Get(key);
+        if (items != nullptr && !items->is_array()) {
             Fail(key, "an array");
         }
-        return value;
+        for (size_t i = 0; items != nullptr && i < items->size(); ++i) {
+            read(Reader((*items)[i], m_path + "." + key + "[" + std::to_string(i) + "]"),
+                 target.emplace_back());
+        }
     }
-
-    std::string Path(const char* key, size_t index) const {
-        return m_path + "." + key + "[" + std::to_string(index) + "]";
-    }
-
-    std::string Path(const char* key) const { return m_path + "." + key; }
 
 private:
     const ordered_json& m_object;
     std::string m_path;
 };
-
-ordered_json Text(const std::wstring& text) {
-    return ToUtf8(text);
-}
 
 } // namespace
 
@@ -183,97 +193,57 @@ std::string HresultText(std::int32_t hr) {
 ServiceState StateFromJson(const ordered_json& document, const std::wstring& defaultCacheLocation) {
     ServiceState state;
     state.cache.location = defaultCacheLocation;
-    Reader top(document, "state");
-
-    if (const ordered_json* client = top.Get("client")) {
-        Reader reader(*client, top.Path("client"));
+    const Reader top(document, "state");
+    top.Object("client", [&](const Reader& reader) {
         reader.Int32("state", state.client.state);
-        if (reader.Get("isAdmin") != nullptr) {
-            bool isAdmin = false;
-            reader.Bool("isAdmin", isAdmin);
-            state.client.isAdmin = isAdmin;
-        }
-    }
-
-    if (const ordered_json* applications = top.Array("applications")) {
-        for (size_t i = 0; i < applications->size(); ++i) {
-            Reader reader((*applications)[i], top.Path("applications", i));
-            Application application;
-            reader.Text("guid", application.guid);
-            reader.Text("name", application.name);
-            reader.Int32("state", application.state);
-            reader.Bool("requiresReboot", application.requiresReboot);
-            reader.Int32("stopPolls", application.stopPolls);
-            if (reader.Get("stopPollsLeft") != nullptr) {
-                std::int32_t left = 0;
-                reader.Int32("stopPollsLeft", left);
-                application.stopping = left;
-            }
-            state.applications.push_back(std::move(application));
-        }
-    }
-
-    if (const ordered_json* cache = top.Get("cache")) {
-        Reader reader(*cache, top.Path("cache"));
+        reader.Optional("isAdmin", state.client.isAdmin, &Reader::Bool);
+    });
+    top.Each("applications", state.applications, [](const Reader& reader, Application& application) {
+        reader.Text("guid", application.guid);
+        reader.Text("name", application.name);
+        reader.Int32("state", application.state);
+        reader.Bool("requiresReboot", application.requiresReboot);
+        reader.Int32("stopPolls", application.stopPolls);
+        reader.Optional("stopPollsLeft", application.stopping, &Reader::Int32);
+    });
+    top.Object("cache", [&](const Reader& reader) {
         reader.Text("location", state.cache.location);
         reader.Int32("sizeMB", state.cache.sizeMB);
         reader.Int32("usedMB", state.cache.usedMB);
-    }
-
-    if (const ordered_json* multisource = top.Array("multisource")) {
-        for (size_t i = 0; i < multisource->size(); ++i) {
-            Reader reader((*multisource)[i], top.Path("multisource", i));
-            MultisourceEntry entry;
-            reader.Text("appGuid", entry.appGuid);
-            reader.Text("sourcePath", entry.sourcePath);
-            reader.Text("localPath", entry.localPath);
-            reader.Bool("localCopy", entry.localCopy);
-            reader.Int64("size", entry.size);
-            reader.Int64("maxSize", entry.maxSize);
-            reader.Double("startTime", entry.startTime);
-            reader.Double("finishTime", entry.finishTime);
-            reader.Bool("finished", entry.finished);
-            state.multisource.push_back(std::move(entry));
+    });
+    top.Each("multisource", state.multisource, [](const Reader& reader, MultisourceEntry& entry) {
+        reader.Text("appGuid", entry.appGuid);
+        reader.Text("sourcePath", entry.sourcePath);
+        reader.Text("localPath", entry.localPath);
+        reader.Bool("localCopy", entry.localCopy);
+        reader.Int64("size", entry.size);
+        reader.Int64("maxSize", entry.maxSize);
+        reader.Double("startTime", entry.startTime);
+        reader.Double("finishTime", entry.finishTime);
+        reader.Bool("finished", entry.finished);
+    });
+    top.Each("faults", state.faults, [](const Reader& reader, FaultRule& fault) {
+        reader.Text("method", fault.method);
+        if (fault.method.empty()) {
+            reader.Fail("method", "a method name");
         }
-    }
-
-    if (const ordered_json* faults = top.Array("faults")) {
-        for (size_t i = 0; i < faults->size(); ++i) {
-            Reader reader((*faults)[i], top.Path("faults", i));
-            FaultRule fault;
-            reader.Text("method", fault.method);
-            if (fault.method.empty()) {
-                reader.Fail("method", "a method name");
-            }
-            reader.Hresult("hr", fault.hr);
-            reader.Int32("skip", fault.skip);
-            reader.Int32("times", fault.times);
-            if (reader.Get("guid") != nullptr) {
-                std::wstring guid;
-                reader.Text("guid", guid);
-                fault.guid = guid;
-            }
-            fault.action = static_cast<FaultAction>(reader.Name("action", kFaultActions, 0));
-            state.faults.push_back(std::move(fault));
+        reader.Hresult("hr", fault.hr);
+        reader.Int32("skip", fault.skip);
+        reader.Int32("times", fault.times);
+        reader.Optional("guid", fault.guid, &Reader::Text);
+        fault.action = static_cast<FaultAction>(reader.Name("action", kFaultActions, 0));
+    });
+    top.Each("replies", state.replies, [](const Reader& reader, ReplyRule& reply) {
+        reader.Text("method", reply.method);
+        if (reply.method.empty()) {
+            reader.Fail("method", "a method name");
         }
-    }
-
-    if (const ordered_json* replies = top.Array("replies")) {
-        for (size_t i = 0; i < replies->size(); ++i) {
-            Reader reader((*replies)[i], top.Path("replies", i));
-            ReplyRule reply;
-            reader.Text("method", reply.method);
-            if (reply.method.empty()) {
-                reader.Fail("method", "a method name");
-            }
-            if (reader.Get("shape") == nullptr) {
-                reader.Fail("shape", "given");
-            }
-            reply.shape = static_cast<ReplyShape>(reader.Name("shape", kReplyShapes, 0));
-            reader.Int32("times", reply.times);
-            state.replies.push_back(std::move(reply));
+        if (reader.Get("shape") == nullptr) {
+            reader.Fail("shape", "given");
         }
-    }
+        reply.shape = static_cast<ReplyShape>(reader.Name("shape", kReplyShapes, 0));
+        reader.Int32("times", reply.times);
+    });
     return state;
 }
 
@@ -284,8 +254,8 @@ ordered_json StateToJson(const ServiceState& state) {
 
     ordered_json& applications = document["applications"] = ordered_json::array();
     for (const Application& application : state.applications) {
-        ordered_json item = {{"guid", Text(application.guid)},
-                             {"name", Text(application.name)},
+        ordered_json item = {{"guid", ToUtf8(application.guid)},
+                             {"name", ToUtf8(application.name)},
                              {"state", application.state},
                              {"requiresReboot", application.requiresReboot},
                              {"stopPolls", application.stopPolls}};
@@ -295,15 +265,15 @@ ordered_json StateToJson(const ServiceState& state) {
         applications.push_back(std::move(item));
     }
 
-    document["cache"] = {{"location", Text(state.cache.location)},
+    document["cache"] = {{"location", ToUtf8(state.cache.location)},
                          {"sizeMB", state.cache.sizeMB},
                          {"usedMB", state.cache.usedMB}};
 
     ordered_json& multisource = document["multisource"] = ordered_json::array();
     for (const MultisourceEntry& entry : state.multisource) {
-        multisource.push_back({{"appGuid", Text(entry.appGuid)},
-                               {"sourcePath", Text(entry.sourcePath)},
-                               {"localPath", Text(entry.localPath)},
+        multisource.push_back({{"appGuid", ToUtf8(entry.appGuid)},
+                               {"sourcePath", ToUtf8(entry.sourcePath)},
+                               {"localPath", ToUtf8(entry.localPath)},
                                {"localCopy", entry.localCopy},
                                {"size", entry.size},
                                {"maxSize", entry.maxSize},
@@ -314,18 +284,19 @@ ordered_json StateToJson(const ServiceState& state) {
 
     ordered_json& faults = document["faults"] = ordered_json::array();
     for (const FaultRule& fault : state.faults) {
-        faults.push_back({{"method", Text(fault.method)},
+        faults.push_back({{"method", ToUtf8(fault.method)},
                           {"hr", HresultText(fault.hr)},
                           {"skip", fault.skip},
                           {"times", fault.times},
-                          {"guid", fault.guid ? Text(*fault.guid) : nullptr},
+                          {"guid", fault.guid ? ordered_json(ToUtf8(*fault.guid)) : nullptr},
                           {"action", FaultActionName(fault.action)}});
     }
 
     ordered_json& replies = document["replies"] = ordered_json::array();
     for (const ReplyRule& reply : state.replies) {
-        replies.push_back(
-            {{"method", Text(reply.method)}, {"shape", ReplyShapeName(reply.shape)}, {"times", reply.times}});
+        replies.push_back({{"method", ToUtf8(reply.method)},
+                           {"shape", ReplyShapeName(reply.shape)},
+                           {"times", reply.times}});
     }
     return document;
 }

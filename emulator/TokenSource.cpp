@@ -7,12 +7,10 @@
 
 #include <winhttp.h>
 
-#include <condition_variable>
+#include <future>
 #include <memory>
-#include <mutex>
 #include <system_error>
 #include <thread>
-#include <vector>
 
 namespace quillet::emulator {
 
@@ -37,35 +35,18 @@ HRESULT LastError() {
     return HRESULT_FROM_WIN32(GetLastError());
 }
 
-// A request on a thread of its own, which the caller stops waiting for at the deadline: a server that
-// accepts and never answers, or answers a byte at a time, can keep one WinHTTP call busy for as long
-// as it likes, and per-stage time-outs do not bound the total.
-struct PendingFetch {
-    std::mutex lock;
-    std::condition_variable finished;
-    bool done = false;
-    HRESULT hr = E_PENDING;
-    std::string body;
-};
-
 HRESULT Fetch(const std::wstring& url, std::string& token) {
     const Stopwatch elapsed;
+    // Lengths of -1 ask for pointers into url itself.
     URL_COMPONENTS parts = {};
     parts.dwStructSize = sizeof parts;
-    wchar_t host[256] = {};
-    std::vector<wchar_t> path(url.size() + 1);
-    parts.lpszHostName = host;
-    parts.dwHostNameLength = static_cast<DWORD>(std::size(host));
-    parts.lpszUrlPath = path.data();
-    parts.dwUrlPathLength = static_cast<DWORD>(path.size());
-    std::vector<wchar_t> extra(url.size() + 1);
-    parts.lpszExtraInfo = extra.data();
-    parts.dwExtraInfoLength = static_cast<DWORD>(extra.size());
+    parts.dwHostNameLength = parts.dwUrlPathLength = parts.dwExtraInfoLength = static_cast<DWORD>(-1);
     if (url.empty() || !WinHttpCrackUrl(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts)) {
         return url.empty() ? E_INVALIDARG : LastError();
     }
-    std::wstring object = std::wstring(parts.lpszUrlPath, parts.dwUrlPathLength) +
-                          std::wstring(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+    const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
+    const std::wstring object = std::wstring(parts.lpszUrlPath, parts.dwUrlPathLength) +
+                                std::wstring(parts.lpszExtraInfo, parts.dwExtraInfoLength);
 
     InternetHandle session(WinHttpOpen(L"PlenumEmulator/1.0", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
                                        WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
@@ -74,7 +55,7 @@ HRESULT Fetch(const std::wstring& url, std::string& token) {
     }
     const int stageMs = static_cast<int>(kDeadlineMs);
     WinHttpSetTimeouts(session.get(), stageMs, stageMs, stageMs, stageMs);
-    InternetHandle connection(WinHttpConnect(session.get(), host, parts.nPort, 0));
+    InternetHandle connection(WinHttpConnect(session.get(), host.c_str(), parts.nPort, 0));
     if (!connection) {
         return LastError();
     }
@@ -130,28 +111,23 @@ HRESULT ReadTokenFile(const std::wstring& path, std::string& token) {
 }
 
 HRESULT FetchToken(const std::wstring& url, std::string& token) {
-    auto pending = std::make_shared<PendingFetch>();
+    // A request on a thread of its own, which the caller stops waiting for at the deadline: a server that
+    // accepts and never answers, or answers a byte at a time, can keep one WinHTTP call busy for as long
+    // as it likes, and per-stage time-outs do not bound the total. The thread owns the task and the body,
+    // so a request still open at the deadline ends on its own.
+    auto body = std::make_shared<std::string>();
+    std::packaged_task<HRESULT()> task([url, body] { return Fetch(url, *body); });
+    std::future<HRESULT> fetched = task.get_future();
     try {
-        // The thread holds its own reference: a request still open at the deadline ends on its own.
-        std::thread([pending, url] {
-            std::string body;
-            const HRESULT hr = Fetch(url, body);
-            const std::lock_guard<std::mutex> lock(pending->lock);
-            pending->hr = hr;
-            pending->body = std::move(body);
-            pending->done = true;
-            pending->finished.notify_all();
-        }).detach();
+        std::thread(std::move(task)).detach();
     } catch (const std::system_error&) {
         return E_OUTOFMEMORY;
     }
-    std::unique_lock<std::mutex> lock(pending->lock);
-    if (!pending->finished.wait_for(lock, std::chrono::milliseconds(kDeadlineMs),
-                                    [&] { return pending->done; })) {
+    if (fetched.wait_for(std::chrono::milliseconds(kDeadlineMs)) != std::future_status::ready) {
         return kTimedOut;
     }
-    token = std::move(pending->body);
-    return pending->hr;
+    token = std::move(*body);
+    return fetched.get();
 }
 
 } // namespace quillet::emulator

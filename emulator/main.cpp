@@ -5,7 +5,9 @@
 #include "ServerLifetime.h"
 #include "Refusals.h"
 #include "Service.h"
+#include "win32/IgnoringCase.h"
 #include "win32/Utf8.h"
+#include "win32/WholeFile.h"
 
 #include <windows.h>
 
@@ -30,7 +32,7 @@ constexpr wchar_t kUsage[] =
     L"COM starts it with -Embedding. Data directory: ";
 constexpr wchar_t kRegisteredMachine[] = L"Registered for all users.\n";
 constexpr wchar_t kRegisteredUser[] = L"Registered for the current user.\n";
-constexpr wchar_t kRegistrationFailed[] = L"Registration failed: 0x";
+constexpr wchar_t kRegistrationFailed[] = L"Registration failed: ";
 constexpr wchar_t kUnregistered[] = L"Unregistered.\n";
 constexpr wchar_t kServing[] = L"Serving until PlenumEmulator /Stop. Data directory: ";
 constexpr wchar_t kAlreadyRunning[] = L"An instance is running already; stop it first with /Stop.\n";
@@ -58,22 +60,12 @@ void Print(std::wstring_view text, DWORD which = STD_OUTPUT_HANDLE) {
         WriteConsoleW(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
         return;
     }
-    std::string bytes = quillet::ToUtf8(text);
-    WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-}
-
-std::wstring Hex(HRESULT hr) {
-    wchar_t buffer[16];
-    wsprintfW(buffer, L"%08X", static_cast<unsigned>(hr));
-    return buffer;
+    quillet::WriteAllBytes(handle, quillet::ToUtf8(text));
 }
 
 bool IsVerb(std::wstring_view argument, std::wstring_view verb) {
-    if (argument.size() != verb.size() + 1 || (argument[0] != L'/' && argument[0] != L'-')) {
-        return false;
-    }
-    return CompareStringOrdinal(argument.data() + 1, static_cast<int>(verb.size()), verb.data(),
-                                static_cast<int>(verb.size()), TRUE) == CSTR_EQUAL;
+    return !argument.empty() && (argument[0] == L'/' || argument[0] == L'-') &&
+           quillet::EqualsIgnoringCase(argument.substr(1), verb);
 }
 
 // A cold start under Wine takes about a second; this is many times that.
@@ -106,8 +98,7 @@ int Dump() {
     Service service(DataDirectory::Locate());
     const ServiceState& state = service.CurrentState();
     if (service.StateProblem()) {
-        Print(kStateProblem, STD_ERROR_HANDLE);
-        Print(quillet::FromUtf8(*service.StateProblem()) + L"\n", STD_ERROR_HANDLE);
+        Print(kStateProblem + quillet::FromUtf8(*service.StateProblem()) + L"\n", STD_ERROR_HANDLE);
         return kStateUnreadable;
     }
     Print(quillet::FromUtf8(StateText(state)));
@@ -118,7 +109,7 @@ int Register() {
     RegistrationScope scope = RegistrationScope::Machine;
     HRESULT hr = RegisterServer(scope);
     if (FAILED(hr)) {
-        Print(std::wstring(kRegistrationFailed) + Hex(hr) + L"\n", STD_ERROR_HANDLE);
+        Print(kRegistrationFailed + quillet::FromUtf8(HresultText(hr)) + L"\n", STD_ERROR_HANDLE);
         return hr;
     }
     Print(scope == RegistrationScope::Machine ? kRegisteredMachine : kRegisteredUser);
@@ -134,36 +125,31 @@ int Serve() {
     return result;
 }
 
+int Embedding() {
+    DetachFromCallerStreams();
+    return RunServer(ServeMode::Embedding);
+}
+
+int Unregister() {
+    UnregisterServer();
+    Print(kUnregistered);
+    return 0;
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    const struct {
+        const wchar_t* name;
+        int (*run)();
+    } verbs[] = {{L"Embedding", Embedding}, {L"RegServer", Register}, {L"UnregServer", Unregister},
+                 {L"Serve", Serve},         {L"Start", Start},        {L"Stop", Stop},
+                 {L"Reset", Reset},         {L"Dump", Dump}};
     std::wstring_view verb = argc > 1 ? argv[1] : L"";
-    if (IsVerb(verb, L"Embedding")) {
-        DetachFromCallerStreams();
-        return RunServer(ServeMode::Embedding);
-    }
-    if (IsVerb(verb, L"RegServer")) {
-        return Register();
-    }
-    if (IsVerb(verb, L"UnregServer")) {
-        UnregisterServer();
-        Print(kUnregistered);
-        return 0;
-    }
-    if (IsVerb(verb, L"Serve")) {
-        return Serve();
-    }
-    if (IsVerb(verb, L"Start")) {
-        return Start();
-    }
-    if (IsVerb(verb, L"Stop")) {
-        return Stop();
-    }
-    if (IsVerb(verb, L"Reset")) {
-        return Reset();
-    }
-    if (IsVerb(verb, L"Dump")) {
-        return Dump();
+    for (const auto& entry : verbs) {
+        if (IsVerb(verb, entry.name)) {
+            return entry.run();
+        }
     }
     Print(std::wstring(kUsage) + DataDirectory::Locate().root + L"\n", STD_ERROR_HANDLE);
     return E_INVALIDARG;

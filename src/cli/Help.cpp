@@ -2,9 +2,11 @@
 
 #include "output/Console.h"
 #include "resource.h"
+#include "win32/Utf8.h"
 
 #include <climits>
 #include <string>
+#include <string_view>
 
 namespace quillet {
 
@@ -24,12 +26,10 @@ BOOL PrintHelp() {
         return FALSE;
     }
     // The resource carries no terminator: convert exactly its size.
-    const int length = MultiByteToWideChar(CP_THREAD_ACP, 0, text, static_cast<int>(size), nullptr, 0);
-    if (length <= 0) {
+    const std::wstring help = Widen(CP_THREAD_ACP, std::string_view(text, size));
+    if (help.empty()) {
         return FALSE;
     }
-    std::wstring help(static_cast<size_t>(length), L'\0');
-    MultiByteToWideChar(CP_THREAD_ACP, 0, text, static_cast<int>(size), help.data(), length);
     // The text holds no conversion, so it can stand as the format.
     ConsolePrint(help.c_str());
     return TRUE;

@@ -31,14 +31,18 @@ std::string ToUtf8(std::wstring_view text) {
 }
 
 std::wstring FromUtf8(std::string_view text) {
+    return Widen(CP_UTF8, text);
+}
+
+std::wstring Widen(unsigned codePage, std::string_view text) {
     std::wstring result;
     const int length = CheckedLength(text.size());
     if (length == 0) {
         return result;
     }
-    const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), length, nullptr, 0);
+    const int size = MultiByteToWideChar(codePage, 0, text.data(), length, nullptr, 0);
     result.resize(static_cast<size_t>(size));
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), length, result.data(), size);
+    MultiByteToWideChar(codePage, 0, text.data(), length, result.data(), size);
     return result;
 }
 

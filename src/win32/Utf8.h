@@ -9,5 +9,7 @@ namespace quillet {
 // or a malformed byte sequence becomes U+FFFD. Text beyond 2 GB raises std::length_error.
 std::string ToUtf8(std::wstring_view text);
 std::wstring FromUtf8(std::string_view text);
+// The same from another code page, such as CP_ACP or CP_THREAD_ACP.
+std::wstring Widen(unsigned codePage, std::string_view text);
 
 } // namespace quillet

@@ -1,8 +1,12 @@
 #include "common/CommandLine.h"
 
+#include <algorithm>
+
 namespace quillet::tools {
 
 namespace {
+
+constexpr wchar_t kBlanks[] = L" \t";
 
 bool IsBlank(wchar_t character) {
     return character == L' ' || character == L'\t';
@@ -39,44 +43,30 @@ std::wstring QuoteArgument(std::wstring_view argument) {
 }
 
 std::optional<LaunchCommandLine> SplitLaunchCommandLine(std::wstring_view commandLine) {
-    size_t at = 0;
     const size_t end = commandLine.size();
+    const auto afterBlanks = [&](size_t from) {
+        return std::min(commandLine.find_first_not_of(kBlanks, from), end);
+    };
     // The program's own name: up to the closing quotation mark when quoted, else up to the first blank.
-    if (at < end && commandLine[at] == L'"') {
-        ++at;
-        while (at < end && commandLine[at] != L'"') {
-            ++at;
-        }
-        if (at < end) {
-            ++at;
-        }
-    } else {
-        while (at < end && !IsBlank(commandLine[at])) {
-            ++at;
-        }
-    }
-    while (at < end && IsBlank(commandLine[at])) {
-        ++at;
-    }
+    const bool quotedName = !commandLine.empty() && commandLine[0] == L'"';
+    size_t at = quotedName ? commandLine.find(L'"', 1) : commandLine.find_first_of(kBlanks);
+    at = at == std::wstring_view::npos ? end : at + (quotedName ? 1 : 0);
+    at = afterBlanks(at);
 
     LaunchCommandLine result;
     bool quoted = false;
     while (at < end && (quoted || !IsBlank(commandLine[at]))) {
         const wchar_t character = commandLine[at];
         if (character == L'\\') {
-            size_t backslashes = 0;
-            while (at < end && commandLine[at] == L'\\') {
-                ++backslashes;
+            // Backslashes are literal, except that before a quotation mark each pair stands for one and an
+            // odd one escapes the mark.
+            const size_t backslashes = std::min(commandLine.find_first_not_of(L'\\', at), end) - at;
+            at += backslashes;
+            const bool beforeQuote = at < end && commandLine[at] == L'"';
+            result.program.append(beforeQuote ? backslashes / 2 : backslashes, L'\\');
+            if (beforeQuote && backslashes % 2 == 1) {
+                result.program.push_back(L'"');
                 ++at;
-            }
-            if (at < end && commandLine[at] == L'"') {
-                result.program.append(backslashes / 2, L'\\');
-                if (backslashes % 2 == 1) {
-                    result.program.push_back(L'"');
-                    ++at;
-                }
-            } else {
-                result.program.append(backslashes, L'\\');
             }
             continue;
         }
@@ -96,10 +86,7 @@ std::optional<LaunchCommandLine> SplitLaunchCommandLine(std::wstring_view comman
     if (result.program.empty()) {
         return std::nullopt;
     }
-    while (at < end && IsBlank(commandLine[at])) {
-        ++at;
-    }
-    result.tail.assign(commandLine.substr(at));
+    result.tail.assign(commandLine.substr(afterBlanks(at)));
     return result;
 }
 

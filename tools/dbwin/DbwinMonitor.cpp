@@ -1,10 +1,10 @@
 #include "dbwin/DbwinMonitor.h"
 
 #include "win32/Stopwatch.h"
+#include "win32/Utf8.h"
 
 #include <strsafe.h>
 
-#include <climits>
 #include <cstring>
 #include <exception>
 
@@ -205,17 +205,7 @@ void DbwinMonitor::Close() {
 }
 
 std::wstring WidenAnsi(std::string_view text) {
-    std::wstring wide;
-    if (text.empty() || text.size() > static_cast<size_t>(INT_MAX)) {
-        return wide;
-    }
-    const int size = static_cast<int>(text.size());
-    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
-    if (length > 0) {
-        wide.resize(static_cast<size_t>(length));
-        MultiByteToWideChar(CP_ACP, 0, text.data(), size, wide.data(), length);
-    }
-    return wide;
+    return Widen(CP_ACP, text);
 }
 
 std::wstring DescribeStartFailure(HRESULT status) {

@@ -1,10 +1,9 @@
 #include "trace/ProcessNames.h"
 
+#include "win32/IgnoringCase.h"
 #include "win32/UniqueHandle.h"
 
 #include <tlhelp32.h>
-
-#include <climits>
 
 namespace quillet::tools {
 
@@ -22,14 +21,6 @@ std::wstring QueryImageName(DWORD processId) {
     return process && QueryFullProcessImageNameW(process.get(), 0, path, &size)
                ? FileNameOf(std::wstring_view(path, size))
                : std::wstring();
-}
-
-bool EqualsIgnoringCase(std::wstring_view left, std::wstring_view right) {
-    if (left.size() != right.size() || left.size() > static_cast<size_t>(INT_MAX)) {
-        return false;
-    }
-    const int length = static_cast<int>(left.size());
-    return CompareStringOrdinal(left.data(), length, right.data(), length, TRUE) == CSTR_EQUAL;
 }
 
 } // namespace
