@@ -68,8 +68,8 @@ BenchFiles PrepareBenchFiles() {
     return files;
 }
 
-void RemoveBenchFiles(const BenchFiles& files, const std::wstring& cacheFolder) {
-    DeleteFileW((cacheFolder + L"\\" + kSourceName).c_str());
+void RemoveBenchFiles(const BenchFiles& files) {
+    DeleteFileW((files.cacheFolder + L"\\" + kSourceName).c_str());
     for (const std::wstring* path : {&files.tokenPath, &files.largeTokenPath, &files.sourcePath}) {
         DeleteFileW(path->c_str());
     }

@@ -320,7 +320,7 @@ int wmain(int argc, wchar_t** argv) {
         Measure(results, files, options, sampler, watchdog);
         emulator::ClearScenario();
         emulator::ClearJournal();
-        RemoveBenchFiles(files, emulator::CacheFolder());
+        RemoveBenchFiles(files);
         if (!options.loadLog.empty()) {
             if (std::string load = LoadSummary(Lines(options.loadLog)); !load.empty()) {
                 results.facts.push_back(std::move(load));

@@ -64,8 +64,25 @@ testing::Scenario WithClient(int clientState) {
 CommandCase Case(std::string label, std::string situation, std::optional<testing::Scenario> scenario,
                  std::vector<std::wstring> args, std::string expectedOutput, DWORD expectedExitCode = S_OK,
                  int applications = 0, double limitMs = 0) {
-    return {std::move(label), std::move(situation),      std::move(args), std::move(scenario),
-            expectedExitCode, std::move(expectedOutput), applications,    limitMs};
+    return {std::move(label),
+            std::move(situation),
+            std::move(args),
+            std::move(scenario),
+            expectedExitCode,
+            std::move(expectedOutput),
+            applications,
+            limitMs,
+            {}};
+}
+
+// The copy goes into the benchmark's own folder, and each sample starts without the last one's copy.
+CommandCase MultisourceAddCase(const BenchFiles& files, testing::Scenario scenario) {
+    CommandCase add = Case("cache multisource add", "1 application, no file", std::move(scenario),
+                           {L"cache", L"multisource", L"add",
+                            BenchGuid(1) + L"|" + files.sourcePath + L"|" + files.cacheFolder + L"|FALSE"},
+                           "Adding multisource file...Success.");
+    add.leftover = files.cacheFolder + files.sourcePath.substr(files.sourcePath.rfind(L'\\'));
+    return add;
 }
 
 } // namespace
@@ -104,9 +121,7 @@ std::vector<CommandCase> CommandCatalogue(const BenchFiles& files) {
         Case("cache location <folder>", "defaults", Defaults(), {L"cache", L"location", files.cacheFolder},
              "Changing cache location... Success."),
         Case("cache clear", "defaults", Defaults(), {L"cache", L"clear"}, "Cache successfully cleared!"),
-        Case("cache multisource add", "1 application, no file", one(APP_STATE_ADDED),
-             {L"cache", L"multisource", L"add", guid + L"|" + files.sourcePath + L"| |FALSE"},
-             "Adding multisource file...Success."),
+        MultisourceAddCase(files, one(APP_STATE_ADDED)),
         Case("cache multisource delete", "1 file", WithMultisourceFiles(1, files.sourcePath),
              {L"cache", L"multisource", L"delete", guid}, "Deleting multisource file...Success."),
         Case("cache multisource getInfo", "1 file", WithMultisourceFiles(1, files.sourcePath),

@@ -27,8 +27,8 @@ inline constexpr int kLargeTokenKeys = 80000;
 // Creates the files in %ProgramData%\QuilletBench. Throws std::runtime_error when they cannot be written.
 BenchFiles PrepareBenchFiles();
 
-// Deletes them again, together with the copies that multisource add left in the emulator's cache folder.
-void RemoveBenchFiles(const BenchFiles& files, const std::wstring& cacheFolder);
+// Deletes them again, together with the copy that multisource add left in the benchmark's folder.
+void RemoveBenchFiles(const BenchFiles& files);
 
 // One command as the benchmark runs it: its arguments, what the emulator holds before each sample, and
 // what a correct run ends with. A sample that ends otherwise is reported as a failure, not as a time.
@@ -41,6 +41,9 @@ struct CommandCase {
     std::string expectedOutput; // must appear in the output
     int applications = 0;       // how many the service holds, for a scale series
     double limitMs = 0;         // a target of its own: a median below this; 0 when none
+    // A file that the previous sample made and that would be in the way of the next (multisource add
+    // copies its file, and the emulator never replaces a file that its state does not list).
+    std::wstring leftover;
 };
 
 // Every command of the program once, in the order of the report.

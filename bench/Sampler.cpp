@@ -61,6 +61,9 @@ std::wstring Sampler::Path(const std::wstring& program) const {
 void Sampler::RunCommand(const CommandCase& command, Series& series) {
     namespace emulator = testing::emulator;
     try {
+        if (!command.leftover.empty()) {
+            DeleteFileW(command.leftover.c_str());
+        }
         if (command.scenario) {
             command.scenario->Write();
             if (const HRESULT primed = PrimeEmulator(); FAILED(primed)) {
