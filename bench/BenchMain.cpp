@@ -7,7 +7,7 @@
 // that bench/run appends to while the benchmark runs, read once the measuring is done.
 
 #include "CommandCases.h"
-#include "EmulatorControl.h"
+#include "Emulator.h"
 #include "Report.h"
 #include "Sampler.h"
 #include "ServiceProbe.h"

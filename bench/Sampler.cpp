@@ -1,6 +1,6 @@
 #include "Sampler.h"
 
-#include "EmulatorControl.h"
+#include "Emulator.h"
 #include "ServiceProbe.h"
 
 #include <cstdio>

@@ -1,4 +1,5 @@
 #include "EmulatorTest.h"
+#include "Files.h"
 #include "LoopbackHttpServer.h"
 #include "win32/Stopwatch.h"
 #include "win32/UniqueHandle.h"

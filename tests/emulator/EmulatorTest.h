@@ -1,7 +1,8 @@
 #pragma once
 
-#include "EmulatorControl.h"
-#include "QuilletRunner.h"
+#include "Emulator.h"
+#include "InProcess.h"
+#include "Runner.h"
 #include "StreamingService.h"
 #include "service/Bstr.h"
 #include "service/ComPtr.h"
@@ -23,24 +24,6 @@ namespace quillet::testing {
 inline constexpr wchar_t kAppA[] = L"{0A0A0A0A-0000-4000-8000-00000000000A}";
 inline constexpr wchar_t kAppB[] = L"{0B0B0B0B-0000-4000-8000-00000000000B}";
 inline constexpr wchar_t kUnknownApp[] = L"{DEADBEEF-0000-4000-8000-000000000000}";
-
-// One reply element as it arrived: a bitwise copy of the VARIANT for its type and numbers, and the text of
-// a BSTR taken out of it (a copy through VariantCopy could turn a null BSTR into an empty one).
-struct Element {
-    VARIANT value = {}; // bstrVal is not kept: see nullString and text
-    bool nullString = false;
-    std::wstring text;
-    std::wstring Text() const { return nullString ? L"(null)" : text; }
-};
-
-// A reply VARIANT taken apart: its type, and for an array of VARIANT its bounds and elements.
-struct ReplyView {
-    VARTYPE vt = VT_EMPTY;
-    bool hasArray = false;
-    LONG lowerBound = 0;
-    std::vector<Element> elements;
-};
-ReplyView ViewOf(const VARIANT& reply);
 
 inline UniqueBstr Bstr(std::wstring_view text) {
     return UniqueBstr::Copy(text);

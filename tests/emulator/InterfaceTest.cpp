@@ -1,7 +1,7 @@
 // The identifiers and the operation order of the three service interfaces are the contract with the real
 // service. Quillet and the emulator compile from one IDL, so every other test would pass with a changed
 // GUID or two swapped operations; only a check against the published values catches that.
-#include "EmulatorControl.h"
+#include "Emulator.h"
 #include "service/Bstr.h"
 #include "service/ComPtr.h"
 

@@ -1,4 +1,5 @@
 #include "EmulatorTest.h"
+#include "Files.h"
 #include "win32/WholeFile.h"
 
 #include <functional>

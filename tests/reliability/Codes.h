@@ -3,6 +3,7 @@
 // The HRESULTs and application guids that the reliability tests share, and the scenario builder.
 
 #include "Scenario.h"
+#include "win32/Utf8.h"
 
 #include <windows.h>
 

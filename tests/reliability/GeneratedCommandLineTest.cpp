@@ -1,7 +1,8 @@
 // Random command lines built from Quillet's keywords and hostile fragments, under a fixed seed (printed;
 // QUILLET_FUZZ_SEED overrides it). Every run ends in time with a documented exit code, its output is made
 // of the selected command's own messages and nothing else, and no trace line overruns its buffer.
-#include "EmulatorControl.h"
+#include "Emulator.h"
+#include "Files.h"
 #include "ProgramOutput.h"
 #include "RunChecks.h"
 #include "Codes.h"
@@ -225,7 +226,7 @@ void Check(const GeneratedRun& run, const std::wstring& helpText) {
         EXPECT_NE(code, 0u) << Described(run);
     }
     EXPECT_LE(LongestTraceLine(run.result), kLongestTraceLine) << Described(run);
-    for (const std::wstring& line : run.result.trace) {
+    for (const std::wstring& line : run.result.traceLines) {
         EXPECT_TRUE(HasTracePrefix(line)) << Described(run);
     }
 }
@@ -241,7 +242,7 @@ TEST_P(GeneratedCommandLines, EndWithADocumentedCodeAndTheirOwnMessages) {
     const std::wstring token = TempPath(L"fuzz.tok");
     WriteBytes(token, R"({"name":"%s Fuzz","guid":"{F0220000-0000-4000-8000-000000000001}"})");
 
-    const std::wstring helpText = DecodeConsole(RunQuillet({L"-h"}).output);
+    const std::wstring helpText = DecodeConsole(testing::Run({L"-h"}).output);
     ASSERT_TRUE(helpText.starts_with(L"\r\nNAME:")) << "the help text is the oracle of -h";
 
     Generator generator(seed, token);
@@ -267,9 +268,11 @@ TEST_P(GeneratedCommandLines, EndWithADocumentedCodeAndTheirOwnMessages) {
                         for (const std::wstring& arg : run.args) {
                             tail += (tail.empty() ? L"" : L" ") + arg;
                         }
-                        run.result = RunCommandLine(tail, options);
+                        RunOptions raw = options;
+                        raw.arguments = tail;
+                        run.result = testing::Run({}, raw);
                     } else {
-                        run.result = RunQuillet(run.args, options);
+                        run.result = testing::Run(run.args, options);
                     }
                 }
             });

@@ -1,7 +1,8 @@
 // Text that a format, a shell or a code page could take for something else, and arguments as long as a
 // command line allows, given as guids, paths, URLs, launch parameters and multisource strings: it reaches
 // the service unchanged, prints literally, and never makes a trace line overrun its buffer.
-#include "EmulatorControl.h"
+#include "Emulator.h"
+#include "Files.h"
 #include "RunChecks.h"
 #include "Codes.h"
 #include "common/CommandLine.h"
@@ -67,14 +68,14 @@ protected:
     // Runs Quillet and checks what holds for any input: the output is what was expected, encoded as the
     // console's code page has it, and no trace line is longer than its buffer.
     RunResult Run(const std::vector<std::wstring>& args, const std::wstring& output) {
-        const RunResult result = RunQuillet(args);
+        const RunResult result = testing::Run(args);
         EXPECT_EQ(result.output, ConsoleBytes(output));
         EXPECT_LE(LongestTraceLine(result), kLongestTraceLine);
         return result;
     }
 
     static void ExpectTraced(const RunResult& result, const std::wstring& message) {
-        const std::vector<std::wstring> messages = result.TraceMessages();
+        const std::vector<std::wstring> messages = result.trace;
         EXPECT_NE(std::find(messages.begin(), messages.end(), AsTraced(message)), messages.end())
             << ToUtf8(message);
     }
@@ -233,8 +234,8 @@ TEST_F(HostileInput, LongestArgumentsReachTheServiceAndCutTheirTraceLines) {
     RunResult result = Run(guid.args, L"Starting application [Long]... Success.\n");
     EXPECT_EQ(result.exitCode, 0u);
     EXPECT_EQ(Argument("IStreamingApplication.StartApplication", 0), ToUtf8(guid.args[2]));
-    ASSERT_FALSE(result.trace.empty());
-    for (const std::wstring& line : result.trace) {
+    ASSERT_FALSE(result.traceLines.empty());
+    for (const std::wstring& line : result.traceLines) {
         EXPECT_EQ(line.size(), kLongestTraceLine) << "a line with the guid is cut, not overrun";
         EXPECT_NE(line.back(), L'\n');
     }
@@ -268,7 +269,7 @@ TEST_F(HostileInput, LongestArgumentsReachTheServiceAndCutTheirTraceLines) {
     const std::wstring failed =
         std::wstring(L"Failed to start Application <") + kAlpha + L"> with parameters <\"";
     bool cut = false;
-    for (const std::wstring& line : result.TraceMessages()) {
+    for (const std::wstring& line : result.trace) {
         cut = cut || (line.starts_with(AsTraced(failed)) &&
                       line.size() + kTracePrefixLength == kLongestTraceLine && line.back() != L'\n');
     }

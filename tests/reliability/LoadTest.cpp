@@ -1,7 +1,8 @@
 // Eight Quillet processes at once against one emulator, each driving an application of its own through
 // add, multisource add, start, cache size, stop and remove until the time is up. Afterwards the service
 // holds exactly what the successful commands imply, and its journal holds every call of every process.
-#include "EmulatorControl.h"
+#include "Emulator.h"
+#include "Files.h"
 #include "RunChecks.h"
 #include "Codes.h"
 
@@ -173,7 +174,7 @@ TEST(Load, EightProcessesAtOnceLeaveExactlyWhatTheyDid) {
                 for (int seen = peak.load(); running > seen && !peak.compare_exchange_weak(seen, running);) {
                 }
                 RunResult result =
-                    RunQuillet(step.args(Guid(worker), tokens[worker - 1], sources[worker - 1]));
+                    testing::Run(step.args(Guid(worker), tokens[worker - 1], sources[worker - 1]));
                 --inFlight;
                 const bool succeeded = result.exitCode == 0;
                 if (succeeded) {

@@ -4,7 +4,7 @@
 // as one section in build/reports/reliability/, and every write assembles build/reports/reliability.md
 // from the sections present, in a fixed order. scripts/reliability-report copies it to docs/.
 
-#include "QuilletRunner.h"
+#include "Runner.h"
 
 #include <windows.h>
 

@@ -1,7 +1,7 @@
 // Every malformed reply shape of the emulator, for each of the five calls that answer with a VARIANT,
 // through every command that reads that answer: never a crash, never a name or path made of something
 // that is no string, and a failing exit code wherever an element could not be read.
-#include "EmulatorControl.h"
+#include "Emulator.h"
 #include "MatrixReport.h"
 #include "RunChecks.h"
 #include "Codes.h"
@@ -52,7 +52,7 @@ protected:
                 emulator::ClearJournal();
                 Scenario scenario = command.scenario;
                 scenario.Reply(method, row.shape).Write();
-                const RunResult result = RunQuillet(command.args);
+                const RunResult result = testing::Run(command.args);
                 const Expect& expected = row.expected[i];
                 EXPECT_EQ(result.output,
                           ConsoleBytes(std::wstring(expected.output.begin(), expected.output.end())));

@@ -1,6 +1,7 @@
 #include "RunChecks.h"
+#include "Files.h"
 
-#include "EmulatorControl.h"
+#include "Emulator.h"
 #include "Codes.h"
 #include "StreamingService.h"
 #include "service/ComPtr.h"
@@ -63,7 +64,7 @@ std::wstring AsTraced(std::wstring_view text) {
 
 size_t LongestTraceLine(const RunResult& result) {
     size_t longest = 0;
-    for (const std::wstring& line : result.trace) {
+    for (const std::wstring& line : result.traceLines) {
         longest = std::max(longest, line.size());
     }
     return longest;

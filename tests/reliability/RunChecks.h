@@ -3,7 +3,7 @@
 // What the reliability tests check of a run beyond its output and exit code: how text looks once Quillet
 // has encoded it, the trace line limit, which calls each process made, and which processes remain.
 
-#include "QuilletRunner.h"
+#include "Runner.h"
 
 #include <windows.h>
 

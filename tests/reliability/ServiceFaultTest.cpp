@@ -1,6 +1,7 @@
 // The service dying inside a call, and refusing to create its objects, under every command family: what
 // Quillet prints and returns, that it ends promptly, and that nothing is left behind.
-#include "EmulatorControl.h"
+#include "Emulator.h"
+#include "Files.h"
 #include "MatrixReport.h"
 #include "RunChecks.h"
 #include "Codes.h"
@@ -41,12 +42,12 @@ protected:
         row.scenario.Write();
         RunOptions options;
         options.timeoutMs = kRunTimeoutMs;
-        const RunResult result = RunQuillet(row.args, options);
+        const RunResult result = testing::Run(row.args, options);
         EXPECT_EQ(result.output, ConsoleBytes(Widen(row.output)));
         EXPECT_EQ(result.exitCode, row.exitCode) << std::hex << result.exitCode;
         EXPECT_LT(result.elapsedMs, kPromptMs);
         if (!row.traced.empty()) {
-            const std::vector<std::wstring> messages = result.TraceMessages();
+            const std::vector<std::wstring> messages = result.trace;
             EXPECT_NE(std::find(messages.begin(), messages.end(), row.traced), messages.end())
                 << ToUtf8(row.traced);
         }
@@ -458,7 +459,7 @@ TEST_F(FaultMatrix, ServiceTextCannotForgeOutputAndUnwrittenOutputFails) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.fault + " / " + ToUtf8(row.args[0]));
         row.scenario.Write();
-        const RunResult result = row.closedOutput ? RunIntoClosedPipe(row.args) : RunQuillet(row.args);
+        const RunResult result = row.closedOutput ? RunIntoClosedPipe(row.args) : testing::Run(row.args);
         EXPECT_EQ(result.output, ConsoleBytes(row.output));
         EXPECT_EQ(result.exitCode, row.exitCode) << std::hex << result.exitCode;
         report.Add(row.fault, row.args, result);

@@ -1,4 +1,4 @@
-#include "QuilletRunner.h"
+#include "Runner.h"
 #include "dbwin/DbwinMonitor.h"
 
 #include <gtest/gtest.h>
@@ -65,9 +65,9 @@ TEST(DbwinMonitor, ReceivesAnotherProcessByItsId) {
     DbwinMonitor monitor;
     ASSERT_HRESULT_SUCCEEDED(monitor.Start(received.Callback()));
     testing::RunOptions options;
-    options.program = testing::BinDirectory() + L"\\quillet_cli_probe.exe";
+    options.program = testing::BinDirectory() + L"\\quillet_probe.exe";
     options.captureTrace = false;
-    const auto result = testing::RunQuillet({L"trace-lines", L"3"}, options);
+    const auto result = testing::Run({L"trace-lines", L"3"}, options);
     ASSERT_TRUE(monitor.Flush());
     const auto texts = received.TextsOf(result.processId);
     ASSERT_EQ(texts.size(), 3u);
@@ -85,9 +85,9 @@ TEST(DbwinMonitor, FlushWaitsForTheLastMessageOfAnExitedWriter) {
         record(message);
     }));
     testing::RunOptions options;
-    options.program = testing::BinDirectory() + L"\\quillet_cli_probe.exe";
+    options.program = testing::BinDirectory() + L"\\quillet_probe.exe";
     options.captureTrace = false;
-    const auto result = testing::RunQuillet({L"trace-lines", L"3"}, options);
+    const auto result = testing::Run({L"trace-lines", L"3"}, options);
     ASSERT_EQ(result.exitCode, 0u);
     ASSERT_TRUE(monitor.Flush());
     EXPECT_EQ(received.TextsOf(result.processId).size(), 3u);

@@ -1,4 +1,4 @@
-#include "QuilletRunner.h"
+#include "Runner.h"
 #include "dbwin/DbwinMonitor.h"
 #include "win32/UniqueHandle.h"
 
@@ -22,9 +22,9 @@ RunOptions TraceToolOptions() {
 // Runs the probe's trace-lines; its lines go to whatever monitor owns the channel.
 RunResult ProbeLines(int count) {
     RunOptions options;
-    options.program = BinDirectory() + L"\\quillet_cli_probe.exe";
+    options.program = BinDirectory() + L"\\quillet_probe.exe";
     options.captureTrace = false;
-    return RunQuillet({L"trace-lines", std::to_wstring(count)}, options);
+    return testing::Run({L"trace-lines", std::to_wstring(count)}, options);
 }
 
 // Waits until some monitor has set up the channel.
@@ -40,7 +40,8 @@ bool ChannelIsUp() {
 
 // QuilletTrace running in the background until it has printed its count of lines.
 std::future<RunResult> StartTraceTool(std::vector<std::wstring> arguments) {
-    return std::async(std::launch::async, [arguments] { return RunQuillet(arguments, TraceToolOptions()); });
+    return std::async(std::launch::async,
+                      [arguments] { return testing::Run(arguments, TraceToolOptions()); });
 }
 
 std::string Line(DWORD processId, const std::string& text) {
@@ -48,7 +49,7 @@ std::string Line(DWORD processId, const std::string& text) {
 }
 
 TEST(QuilletTrace, ShowsOnlyTheProcessesOfTheGivenName) {
-    auto tool = StartTraceTool({L"-n", L"QUILLET_CLI_PROBE", L"-c", L"3"});
+    auto tool = StartTraceTool({L"-n", L"QUILLET_PROBE", L"-c", L"3"});
     ASSERT_TRUE(ChannelIsUp());
     OutputDebugStringA("not the probe\n");
     const RunResult probe = ProbeLines(3);
@@ -81,7 +82,7 @@ TEST(QuilletTrace, ShowsOnlyTheGivenProcessIdAndEndsEachLine) {
 TEST(QuilletTrace, RefusesToRunBesideAnotherMonitor) {
     dbwin::DbwinMonitor monitor;
     ASSERT_HRESULT_SUCCEEDED(monitor.Start(nullptr));
-    const RunResult shown = RunQuillet({L"-c", L"1"}, TraceToolOptions());
+    const RunResult shown = testing::Run({L"-c", L"1"}, TraceToolOptions());
     EXPECT_EQ(shown.exitCode, static_cast<DWORD>(dbwin::kChannelBusy));
     EXPECT_EQ(shown.output, "");
     EXPECT_EQ(shown.errors,
@@ -99,7 +100,7 @@ TEST(QuilletTrace, RejectsUnknownOptionsAndMissingValues) {
     };
     for (const auto& test : cases) {
         SCOPED_TRACE(test.message);
-        const RunResult shown = RunQuillet(test.arguments, TraceToolOptions());
+        const RunResult shown = testing::Run(test.arguments, TraceToolOptions());
         EXPECT_EQ(shown.exitCode, static_cast<DWORD>(E_INVALIDARG));
         EXPECT_EQ(shown.errors, test.message);
     }

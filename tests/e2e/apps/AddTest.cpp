@@ -1,4 +1,5 @@
 #include "AppsFixture.h"
+#include "Files.h"
 
 namespace quillet::testing {
 namespace {
@@ -69,7 +70,7 @@ TEST_F(AddTest, FailedRebootQueryFailsTheCommandAfterTheAdd) {
 }
 
 TEST_F(AddTest, RefusedAddPrintsFailed) {
-    Scenario().Client(4).App(kAlpha, "Existing", 1).Write();
+    Scenario().Client(4).App(kAlpha, L"Existing", 1).Write();
     const RunResult result = Add("false");
     EXPECT_EQ(result.output, Crlf("Adding application... Failed\n"));
     EXPECT_EQ(result.exitCode, kAlreadyExists);

@@ -27,11 +27,11 @@ TEST_P(AllApplications, HandlesEachListedApplicationInTurn) {
 }
 
 Scenario Three() {
-    return Scenario().Client(4).App(kAlpha, "Alpha", 64).App(kBeta, "Beta", 16).App(kGamma, "Gamma", 1);
+    return Scenario().Client(4).App(kAlpha, L"Alpha", 64).App(kBeta, L"Beta", 16).App(kGamma, L"Gamma", 1);
 }
 
 Scenario ThreeRunning() {
-    return Scenario().Client(4).App(kAlpha, "Alpha", 64).App(kBeta, "Beta", 64).App(kGamma, "Gamma", 64);
+    return Scenario().Client(4).App(kAlpha, L"Alpha", 64).App(kBeta, L"Beta", 64).App(kGamma, L"Gamma", 64);
 }
 
 // clang-format off

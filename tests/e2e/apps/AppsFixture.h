@@ -3,9 +3,10 @@
 // Scenarios for the application commands: a service state written into the emulator, Quillet run against
 // it through the black-box runner, and the emulator's journal read back in a compact text form.
 
-#include "EmulatorControl.h"
+#include "Emulator.h"
 #include "Scenario.h"
-#include "QuilletRunner.h"
+#include "win32/Utf8.h"
+#include "Runner.h"
 
 #include <gtest/gtest.h>
 
@@ -54,7 +55,7 @@ class AppsTest : public ::testing::Test {
 protected:
     void SetUp() override;
 
-    RunResult Quillet(const std::vector<std::wstring>& args) { return RunQuillet(args); }
+    RunResult Quillet(const std::vector<std::wstring>& args) { return testing::Run(args); }
     std::vector<nlohmann::ordered_json> Journal() const { return emulator::ReadJournal(); }
 };
 

@@ -30,7 +30,7 @@ TEST_P(ClientStart, StartsTheClientOrTracesWhy) {
     GetParam().scenario.Write();
     const RunResult result = Quillet({L"application", L"getIdList"});
     EXPECT_EQ(Trail(Journal(), result.processId), GetParam().trail);
-    EXPECT_EQ(result.TraceMessages(), GetParam().trace);
+    EXPECT_EQ(result.trace, GetParam().trace);
     EXPECT_EQ(result.exitCode, GetParam().exitCode);
     EXPECT_EQ(result.output, "");
 }
@@ -100,9 +100,9 @@ TEST_P(ClientProbe, CallsWhatTheClientStateAsksFor) {
     GetParam().scenario.Write();
     RunOptions options;
     options.program = BinDirectory() + L"\\quillet_client_probe.exe";
-    const RunResult result = RunQuillet({GetParam().operation}, options);
+    const RunResult result = testing::Run({GetParam().operation}, options);
     EXPECT_EQ(Trail(Journal(), result.processId), GetParam().trail);
-    EXPECT_EQ(result.TraceMessages(), GetParam().trace);
+    EXPECT_EQ(result.trace, GetParam().trace);
     EXPECT_EQ(result.output, Crlf(GetParam().result));
     EXPECT_EQ(result.exitCode, 0u);
 }
@@ -160,7 +160,7 @@ TEST_F(AppsTest, ClientThatCannotStartEndsEachApplicationCommand) {
          "Error: cannot start IStreamingClient to execute application command.\n"},
     };
     for (const auto& test : cases) {
-        Scenario().App(kAlpha, "Alpha", 16).Fault("StartClient", kFail).Write();
+        Scenario().App(kAlpha, L"Alpha", 16).Fault("StartClient", kFail).Write();
         emulator::ClearJournal();
         std::vector<std::wstring> args{L"application"};
         args.insert(args.end(), test.args.begin(), test.args.end());

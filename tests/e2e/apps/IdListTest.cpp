@@ -21,12 +21,12 @@ TEST_P(IdList, PrintsTheIdsOrTellsTheFailureByItsExitCode) {
     const RunResult result = Quillet({L"application", L"GETIDLIST"});
     EXPECT_EQ(result.output, Crlf(GetParam().output));
     EXPECT_EQ(result.exitCode, GetParam().exitCode);
-    EXPECT_EQ(result.TraceMessages(), GetParam().trace);
+    EXPECT_EQ(result.trace, GetParam().trace);
 }
 
 Scenario Three() {
     // Listed in the service's order, which is not the guids' order.
-    return Scenario().Client(4).App(kGamma, "Gamma", 1).App(kAlpha, "Alpha", 64).App(kBeta, "Beta", 16);
+    return Scenario().Client(4).App(kGamma, L"Gamma", 1).App(kAlpha, L"Alpha", 64).App(kBeta, L"Beta", 16);
 }
 
 const std::string kThreeListed =

@@ -26,7 +26,7 @@ class Ladder : public AppsTest, public ::testing::WithParamInterface<LadderCase>
 // Every step is decided from the state read once at the start, and each command prints its progress with
 // the application's name and its outcome.
 TEST_P(Ladder, TakesTheStepsBetweenTheStateAndTheTarget) {
-    Scenario().Client(4).App(kAlpha, "Alpha", GetParam().state).Write();
+    Scenario().Client(4).App(kAlpha, L"Alpha", GetParam().state).Write();
     const RunResult result = Quillet(Application(GetParam().args));
     EXPECT_EQ(LadderCalls(Journal()), GetParam().calls);
     EXPECT_EQ(result.output, Crlf(GetParam().output));
@@ -92,10 +92,10 @@ class FailingStep : public AppsTest, public ::testing::WithParamInterface<Failin
 // trace with the low 16 bits of the code, and nothing undone.
 TEST_P(FailingStep, EndsTheLadderWithItsHresult) {
     const FailingCase& test = GetParam();
-    Scenario().Client(4).App(kAlpha, "Alpha", test.state).Fault(test.method, test.hr, test.skip).Write();
+    Scenario().Client(4).App(kAlpha, L"Alpha", test.state).Fault(test.method, test.hr, test.skip).Write();
     const RunResult result = Quillet(Application(test.args));
     EXPECT_EQ(LadderCalls(Journal()), test.calls);
-    EXPECT_EQ(result.TraceMessages(),
+    EXPECT_EQ(result.trace,
               (std::vector<std::wstring>{L"Querying app =<" + kAlphaText + L"> returns with status " +
                                              std::to_wstring(test.state) + L".\n",
                                          test.trace}));
@@ -157,12 +157,12 @@ std::wstring Modified(long long from, long long to) {
 // The wait after a stop asks for the state until the application no longer runs, stopping it again
 // between the questions.
 TEST_F(AppsTest, StopWaitEndsOnceTheApplicationStops) {
-    Scenario().Client(4).App(kAlpha, "Alpha", 64, 2).Write();
+    Scenario().Client(4).App(kAlpha, L"Alpha", 64, 2).Write();
     const RunResult result = Quillet(Application({L"stop", kAlpha}));
     EXPECT_EQ(LadderCalls(Journal()),
               (std::vector<std::string>{"StopApplication", "StopApplication", "StopApplication"}));
-    EXPECT_EQ(result.TraceMessages(), (std::vector<std::wstring>{Querying(64), Querying(64), Querying(64),
-                                                                 Querying(16), Modified(64, 16)}));
+    EXPECT_EQ(result.trace, (std::vector<std::wstring>{Querying(64), Querying(64), Querying(64), Querying(16),
+                                                       Modified(64, 16)}));
     EXPECT_EQ(result.output, Crlf(kStopping));
     EXPECT_EQ(result.exitCode, 0u);
     EXPECT_GE(result.elapsedMs, 1000);
@@ -171,12 +171,12 @@ TEST_F(AppsTest, StopWaitEndsOnceTheApplicationStops) {
 
 // An application that never stops: ten passes of half a second, then the command goes on as if it had.
 TEST_F(AppsTest, StopWaitRunsOutAfterTenPasses) {
-    Scenario().Client(4).App(kAlpha, "Alpha", 64, -1).Write();
+    Scenario().Client(4).App(kAlpha, L"Alpha", 64, -1).Write();
     const RunResult result = Quillet(Application({L"stop", kAlpha}));
     EXPECT_EQ(LadderCalls(Journal()), std::vector<std::string>(11, "StopApplication"));
     std::vector<std::wstring> trace(11, Querying(64));
     trace.push_back(Modified(64, 16));
-    EXPECT_EQ(result.TraceMessages(), trace);
+    EXPECT_EQ(result.trace, trace);
     EXPECT_EQ(result.output, Crlf(kStopping));
     EXPECT_EQ(result.exitCode, 0u);
     EXPECT_GE(result.elapsedMs, 5000);
@@ -185,25 +185,25 @@ TEST_F(AppsTest, StopWaitRunsOutAfterTenPasses) {
 
 // After a wait that ran out, remove goes on with the unmount, which the still running application refuses.
 TEST_F(AppsTest, RemoveAfterAStopWaitThatRanOut) {
-    Scenario().Client(4).App(kAlpha, "Alpha", 64, -1).Write();
+    Scenario().Client(4).App(kAlpha, L"Alpha", 64, -1).Write();
     const RunResult result = Quillet(Application({L"remove", kAlpha}));
     std::vector<std::string> calls(11, "StopApplication");
     calls.push_back("UnmountApplication 0x8007139F");
     EXPECT_EQ(LadderCalls(Journal()), calls);
-    EXPECT_EQ(result.TraceMessages().back(), L"Failed to unmount " + kAt + L" [5023].\n");
+    EXPECT_EQ(result.trace.back(), L"Failed to unmount " + kAt + L" [5023].\n");
     EXPECT_EQ(result.output, Crlf("Removing application [Alpha]... Failed.\n"));
     EXPECT_EQ(result.exitCode, kInvalidState);
 }
 
 TEST_F(AppsTest, UnknownApplicationIsRefusedBeforeAnyStep) {
-    Scenario().Client(4).App(kAlpha, "Alpha", 64).Write();
+    Scenario().Client(4).App(kAlpha, L"Alpha", 64).Write();
     for (const wchar_t* command : {L"remove", L"start", L"stop"}) {
         emulator::ClearJournal();
         const RunResult result = Quillet(Application({command, kUnknown}));
         EXPECT_EQ(result.output, Crlf("Error: application does not exist.\n")) << ToUtf8(command);
         EXPECT_EQ(result.exitCode, kFail);
         EXPECT_EQ(LadderCalls(Journal()), std::vector<std::string>{});
-        EXPECT_EQ(result.TraceMessages(), std::vector<std::wstring>{});
+        EXPECT_EQ(result.trace, std::vector<std::wstring>{});
     }
     const RunResult result = Quillet(Application({L"run-cmd", kUnknown, L"tool.exe"}));
     EXPECT_EQ(result.output, Crlf("Error: application does not exist.\n"));
@@ -226,7 +226,7 @@ TEST_P(PropertiesReply, OfAnOddShapeNeverCrashesTheCommand) {
     // The first two property queries (the existence check and the name) get the odd reply.
     Scenario()
         .Client(4)
-        .App(kAlpha, "Alpha", 16)
+        .App(kAlpha, L"Alpha", 16)
         .Reply("GetApplicationProperties", GetParam().shape, 2)
         .Write();
     const RunResult result = Quillet(Application({L"start", kAlpha}));

@@ -1,4 +1,5 @@
 #include "AppsFixture.h"
+#include "Files.h"
 #include "LoopbackHttpServer.h"
 
 namespace quillet::testing {
@@ -105,7 +106,7 @@ class QuotedParameters : public AppsTest, public ::testing::WithParamInterface<Q
 // Launch and command parameters reach the service quoted one by one, their own quotes and backslashes
 // untouched; the guid, path and working directory go as typed.
 TEST_P(QuotedParameters, ReachTheServiceQuoted) {
-    Scenario().Client(4).App(kAlpha, "Alpha", 64).Write();
+    Scenario().Client(4).App(kAlpha, L"Alpha", 64).Write();
     std::vector<std::wstring> args{L"application"};
     args.insert(args.end(), GetParam().args.begin(), GetParam().args.end());
     const RunResult result = Quillet(args);

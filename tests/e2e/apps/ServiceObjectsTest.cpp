@@ -24,7 +24,7 @@ std::vector<std::string> Application(int object, const std::vector<std::string>&
 // One command, every object it makes: the client start, the existence check, the name, the client start
 // of the state change and the state change itself, each on an object of its own.
 TEST_F(AppsTest, EachOperationMakesInitialisesAndReleasesItsOwnObject) {
-    Scenario().Client(4).App(kAlpha, "Alpha", 1).Write();
+    Scenario().Client(4).App(kAlpha, L"Alpha", 1).Write();
     const RunResult result = Quillet({L"application", L"start", kAlpha});
     ASSERT_EQ(result.exitCode, 0u);
     const std::string alpha = "\"" + ToUtf8(kAlpha) + "\"";
@@ -90,13 +90,13 @@ TEST_P(ObjectLifetime, ObjectsLiveForOneOperation) {
 
 // clang-format off
 const LifetimeCase kLifetimeCases[] = {
-    {"GetIdList", Scenario().Client(0).App(kAlpha, "Alpha", 1), {L"application", L"getIdList"}},
-    {"RemoveWithStopWait", Scenario().Client(4).App(kAlpha, "Alpha", 64, 2),
+    {"GetIdList", Scenario().Client(0).App(kAlpha, L"Alpha", 1), {L"application", L"getIdList"}},
+    {"RemoveWithStopWait", Scenario().Client(4).App(kAlpha, L"Alpha", 64, 2),
      {L"application", L"remove", kAlpha}},
-    {"StopAll", Scenario().Client(4).App(kAlpha, "Alpha", 64).App(kBeta, "Beta", 1),
+    {"StopAll", Scenario().Client(4).App(kAlpha, L"Alpha", 64).App(kBeta, L"Beta", 1),
      {L"application", L"stop", L"all"}},
-    {"RunCmd", Scenario().Client(4).App(kAlpha, "Alpha", 16), {L"application", L"run-cmd", kAlpha, L"x.exe"}},
-    {"FailingStep", Scenario().Client(4).App(kAlpha, "Alpha", 1).Fault("MountApplication", kFail),
+    {"RunCmd", Scenario().Client(4).App(kAlpha, L"Alpha", 16), {L"application", L"run-cmd", kAlpha, L"x.exe"}},
+    {"FailingStep", Scenario().Client(4).App(kAlpha, L"Alpha", 1).Fault("MountApplication", kFail),
      {L"application", L"start", kAlpha, L"p"}},
     {"RefusedAdd", Scenario().Client(4), {L"application", L"add", L"http://127.0.0.1:1/token"}},
 };

@@ -32,7 +32,7 @@ TEST_P(ClientCommandTest, Runs) {
     EXPECT_EQ(result.output, "");
     EXPECT_EQ(result.exitCode, c.exitCode);
     EXPECT_EQ(Steps("IStreamingClient"), c.clientSteps);
-    EXPECT_EQ(result.TraceMessages(), c.trace);
+    EXPECT_EQ(result.trace, c.trace);
     EXPECT_EQ(State().at("client").at("state"), c.finalState);
 }
 

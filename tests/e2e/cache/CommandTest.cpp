@@ -1,4 +1,5 @@
 #include "CommandTest.h"
+#include "Files.h"
 
 #include "win32/Utf8.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "EmulatorControl.h"
-#include "QuilletRunner.h"
+#include "Emulator.h"
+#include "Runner.h"
 
 #include <gtest/gtest.h>
 
@@ -37,7 +37,7 @@ protected:
 
     void Scenario(std::string_view stateJson) { emulator::WriteScenario(stateJson); }
     nlohmann::ordered_json State() { return emulator::ReadState(); }
-    RunResult Run(const std::vector<std::wstring>& args) { return RunQuillet(args); }
+    RunResult Run(const std::vector<std::wstring>& args) { return testing::Run(args); }
 
     // What the journal shows of one interface, in order and separated by blanks: "+" for an object
     // created, "!" for a creation refused, "-" for an object released, and the name of each call.

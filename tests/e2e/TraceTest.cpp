@@ -1,0 +1,67 @@
+// The diagnostic trace as the debugger-output channel carries it, written through Quillet's own trace by
+// the probe: one line per message, stamped with the UTC time, ending in exactly one line feed, and cut at
+// 1299 characters.
+#include "Row.h"
+
+#include <gtest/gtest.h>
+
+namespace quillet::testing {
+namespace {
+
+constexpr size_t kLongestLine = 1299; // time stamp included
+constexpr size_t kLongest = kLongestLine - kTracePrefixLength;
+
+ULONGLONG Now() {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    return (ULONGLONG{now.dwHighDateTime} << 32) | now.dwLowDateTime;
+}
+
+// The time of a line's stamp "[yyyy-mm-dd hh:mm:ss.mmm] ", in the units of Now().
+ULONGLONG StampOf(const std::wstring& line) {
+    const auto field = [&](size_t at, size_t digits) {
+        return static_cast<WORD>(std::stoi(line.substr(at, digits)));
+    };
+    const SYSTEMTIME stamp = {field(1, 4),  field(6, 2),  0,           field(9, 2), field(12, 2),
+                              field(15, 2), field(18, 2), field(21, 3)};
+    FILETIME time = {};
+    SystemTimeToFileTime(&stamp, &time);
+    return (ULONGLONG{time.dwHighDateTime} << 32) | time.dwLowDateTime;
+}
+
+TEST(Trace, EachMessageIsOneStampedLineWithOneLineFeed) {
+    const RunOptions probe = {.program = BinDirectory() + L"\\quillet_probe.exe"};
+    const auto trace = [&](const char* name, std::vector<std::wstring> args,
+                           std::vector<std::wstring> lines) {
+        args.insert(args.begin(), L"trace");
+        return Row{.name = name, .args = args, .trace = lines, .options = probe};
+    };
+    const std::vector<Row> rows = {
+        trace("format without a line feed gets one", {L"x"}, {L"x\n"}),
+        trace("format with a line feed keeps only it", {L"x\n"}, {L"x\n"}),
+        trace("a line feed of the text does not count", {L"%s", L"a\n"}, {L"a\n\n"}),
+        trace("nothing for an empty format", {L""}, {}),
+        trace("longest line keeps its line feed", {std::wstring(kLongest - 1, L'a')},
+              {std::wstring(kLongest - 1, L'a') + L"\n"}),
+        trace("one more character and the line feed is cut", {std::wstring(kLongest, L'b')},
+              {std::wstring(kLongest, L'b')}),
+        trace("long format is cut", {std::wstring(3000, L'c')}, {std::wstring(kLongest, L'c')}),
+        trace("long text is cut", {L"<%s>", std::wstring(2000, L'd')},
+              {L"<" + std::wstring(kLongest - 1, L'd')}),
+    };
+    // A second of slack either way, in 100 ns units: the child reads the clock once more.
+    constexpr ULONGLONG kSlack = 10'000'000;
+    for (const Row& row : rows) {
+        const ULONGLONG before = Now();
+        const RunResult result = EXPECT_ROW(row);
+        for (const std::wstring& line : result.traceLines) {
+            ASSERT_TRUE(HasTracePrefix(line)) << row.name;
+            EXPECT_LE(line.size(), kLongestLine) << row.name;
+            EXPECT_GE(StampOf(line) + kSlack, before) << row.name;
+            EXPECT_LE(StampOf(line), Now() + kSlack) << row.name;
+        }
+    }
+}
+
+} // namespace
+} // namespace quillet::testing

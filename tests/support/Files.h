@@ -1,0 +1,29 @@
+#pragma once
+
+// Files that tests make: a folder of the test's own, and bytes written to a path.
+
+#include <string>
+#include <string_view>
+
+namespace quillet::testing {
+
+// Creates or replaces the file with exactly these bytes; a failure fails the test.
+void WriteBytes(const std::wstring& path, std::string_view bytes);
+
+// A new empty folder in the temporary folder, removed with all it holds when the object goes.
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const std::wstring& Path() const { return m_path; }
+    std::wstring File(std::wstring_view name, std::string_view bytes) const; // its full path
+    std::wstring Folder(std::wstring_view name) const;                       // made; its full path
+
+private:
+    std::wstring m_path;
+};
+
+} // namespace quillet::testing

@@ -1,0 +1,69 @@
+#include "Scenario.h"
+
+#include "Emulator.h"
+#include "win32/Utf8.h"
+
+namespace quillet::testing {
+
+using nlohmann::ordered_json;
+
+Scenario& Scenario::Client(int state) {
+    m_state["client"]["state"] = state;
+    return *this;
+}
+
+Scenario& Scenario::Admin(bool isAdmin) {
+    m_state["client"]["isAdmin"] = isAdmin;
+    return *this;
+}
+
+Scenario& Scenario::App(std::wstring_view guid, std::wstring_view name, long long state, int stopPolls,
+                        bool requiresReboot) {
+    m_state["applications"].push_back({{"guid", ToUtf8(guid)},
+                                       {"name", ToUtf8(name)},
+                                       {"state", state},
+                                       {"stopPolls", stopPolls},
+                                       {"requiresReboot", requiresReboot}});
+    return *this;
+}
+
+Scenario& Scenario::Cache(std::wstring_view location, int sizeMB, int usedMB) {
+    m_state["cache"] = {{"location", ToUtf8(location)}, {"sizeMB", sizeMB}, {"usedMB", usedMB}};
+    return *this;
+}
+
+Scenario& Scenario::Multisource(std::wstring_view appGuid, std::wstring_view sourcePath,
+                                std::wstring_view localPath, const ordered_json& more) {
+    ordered_json entry = {
+        {"appGuid", ToUtf8(appGuid)}, {"sourcePath", ToUtf8(sourcePath)}, {"localPath", ToUtf8(localPath)}};
+    entry.update(more);
+    m_state["multisource"].push_back(entry);
+    return *this;
+}
+
+Scenario& Scenario::Fault(std::string_view method, DWORD hr, int skip, int times, std::wstring_view guid,
+                          std::string_view action) {
+    m_state["faults"].push_back({{"method", method},
+                                 {"action", action},
+                                 {"hr", hr},
+                                 {"skip", skip},
+                                 {"times", times},
+                                 {"guid", guid.empty() ? ordered_json() : ordered_json(ToUtf8(guid))}});
+    return *this;
+}
+
+Scenario& Scenario::Crash(std::string_view method, int skip) {
+    // The dying emulator's exit code; the caller sees the broken call, never this.
+    return Fault(method, 0x8000FFFF, skip, 1, {}, "crash");
+}
+
+Scenario& Scenario::Reply(std::string_view method, std::string_view shape, int times) {
+    m_state["replies"].push_back({{"method", method}, {"shape", shape}, {"times", times}});
+    return *this;
+}
+
+void Scenario::Write() const {
+    emulator::WriteScenario(Json());
+}
+
+} // namespace quillet::testing

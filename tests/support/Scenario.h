@@ -1,0 +1,41 @@
+#pragma once
+
+// The emulator's state before a run, built as its state.json (emulator/README.md): client, applications,
+// cache, multisource entries, faults and reply shapes. What is left out takes the emulator's default.
+
+#include <windows.h>
+
+#include <nlohmann/json.hpp>
+
+#include <string>
+#include <string_view>
+
+namespace quillet::testing {
+
+class Scenario {
+public:
+    Scenario& Client(int state);
+    Scenario& Admin(bool isAdmin);
+    Scenario& App(std::wstring_view guid, std::wstring_view name, long long state, int stopPolls = 0,
+                  bool requiresReboot = false);
+    Scenario& Cache(std::wstring_view location, int sizeMB, int usedMB = 0);
+    // more: further fields of the entry, e.g. {{"localCopy", true}, {"finished", false}, {"size", 5}}.
+    Scenario& Multisource(std::wstring_view appGuid, std::wstring_view sourcePath,
+                          std::wstring_view localPath,
+                          const nlohmann::ordered_json& more = nlohmann::ordered_json::object());
+    // A call of method ("StartClient", "IStreamingCache.CreateInstance") that acts (fail, hang or crash)
+    // with hr, after skip matching calls, times times (-1: always), for one application's guid if given.
+    Scenario& Fault(std::string_view method, DWORD hr, int skip = 0, int times = 1,
+                    std::wstring_view guid = {}, std::string_view action = "fail");
+    // The emulator dies inside the call, after skip calls of method.
+    Scenario& Crash(std::string_view method, int skip = 0);
+    Scenario& Reply(std::string_view method, std::string_view shape, int times = -1);
+
+    std::string Json() const { return m_state.dump(); }
+    void Write() const; // replaces state.json
+
+private:
+    nlohmann::ordered_json m_state = nlohmann::ordered_json::object();
+};
+
+} // namespace quillet::testing
