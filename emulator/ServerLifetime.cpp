@@ -11,6 +11,8 @@
 #include "win32/UniqueHandle.h"
 
 #include <atomic>
+#include <cstdlib>
+#include <exception>
 #include <string>
 
 namespace quillet::emulator {
@@ -50,9 +52,20 @@ BOOL WINAPI StopOnConsoleSignal(DWORD) {
     return stop && SetEvent(stop.get());
 }
 
-// Waits for the stop event, and in embedding mode for the idle lifetime to pass; false once the server
-// should end. Calls run on COM's own threads, so this thread has no messages to pump; while objects
-// live it looks again now and then, since nothing wakes it when the last one goes.
+// A server that dies of a fault of its own takes its class objects back first, as a crash fault does.
+LONG WINAPI RevokeBeforeDying(EXCEPTION_POINTERS*) {
+    RevokeClassObjects();
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
+[[noreturn]] void RevokeAndAbort() {
+    RevokeClassObjects();
+    std::abort();
+}
+
+// Serves the apartment's messages (COM delivers calls through them) until the stop event, and in embedding
+// mode until the idle lifetime has passed; false once the server should end. While objects live it looks
+// again now and then, since nothing wakes it when the last one goes.
 bool KeepServing(HANDLE stopEvent, ServeMode mode) {
     DWORD timeout = INFINITE;
     if (mode == ServeMode::Embedding) {
@@ -65,7 +78,19 @@ bool KeepServing(HANDLE stopEvent, ServeMode mode) {
             timeout = static_cast<DWORD>(kIdleLifetimeMs - idle);
         }
     }
-    return WaitForSingleObject(stopEvent, timeout) != WAIT_OBJECT_0;
+    if (MsgWaitForMultipleObjectsEx(1, &stopEvent, timeout, QS_ALLINPUT, MWMO_INPUTAVAILABLE) ==
+        WAIT_OBJECT_0) {
+        return false;
+    }
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            return false;
+        }
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return true;
 }
 
 } // namespace
@@ -109,9 +134,10 @@ int RunServer(ServeMode mode) {
         SetConsoleCtrlHandler(StopOnConsoleSignal, TRUE);
     }
 
-    // The multithreaded apartment: calls are served on several threads at once, so that a call that waits
-    // for a slow token server or copies a large file holds up no other client. Service guards the state.
-    HRESULT hr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    // One apartment thread serves every call in turn; slow work waits on another thread while this one
+    // goes on serving (Service::Outside). Wine's multithreaded apartment can deadlock a local server when a
+    // client releases its last object while another activates.
+    HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     if (FAILED(hr)) {
         return hr;
     }
@@ -136,6 +162,8 @@ int RunServer(ServeMode mode) {
             break;
         }
     }
+    SetUnhandledExceptionFilter(RevokeBeforeDying);
+    std::set_terminate(RevokeAndAbort);
     UniqueHandle ready(CreateEventW(nullptr, TRUE, FALSE, kReadyEventName));
     if (SUCCEEDED(hr)) {
         SetEvent(ready.get());

@@ -3,8 +3,11 @@
 #include "FaultRules.h"
 #include "Refusals.h"
 #include "ServerLifetime.h"
+#include "win32/UniqueHandle.h"
 #include "win32/Utf8.h"
 #include "win32/WholeFile.h"
+
+#include <thread>
 
 namespace quillet::emulator {
 
@@ -116,8 +119,16 @@ void Service::Crash(HRESULT hr) {
     ExitProcess(static_cast<UINT>(hr));
 }
 
-HRESULT Service::CheckCreate(const std::wstring& interfaceName) {
+HRESULT Service::CheckCreate(const std::wstring& interfaceName) noexcept {
     const std::lock_guard<std::mutex> lock(m_lock);
+    try {
+        return CheckCreateLocked(interfaceName);
+    } catch (...) {
+        return Abandon();
+    }
+}
+
+HRESULT Service::CheckCreateLocked(const std::wstring& interfaceName) {
     Refresh();
     if (m_problem) {
         return S_OK; // the calls report it
@@ -145,32 +156,79 @@ HRESULT Service::CheckCreate(const std::wstring& interfaceName) {
     return hit->hr;
 }
 
-int Service::ObjectCreated(const std::wstring& interfaceName) {
+int Service::ObjectCreated(const std::wstring& interfaceName) noexcept {
     const std::lock_guard<std::mutex> lock(m_lock);
-    return m_journal.RecordCreate(interfaceName);
+    try {
+        return m_journal.RecordCreate(interfaceName);
+    } catch (...) {
+        return 0; // an object without a journal number still serves
+    }
 }
 
-void Service::ObjectReleased(int object) {
+void Service::ObjectReleased(int object) noexcept {
     const std::lock_guard<std::mutex> lock(m_lock);
-    m_journal.RecordRelease(object);
+    try {
+        m_journal.RecordRelease(object);
+    } catch (...) {
+        // released all the same
+    }
+}
+
+HRESULT Service::Abandon() noexcept {
+    HRESULT hr = E_UNEXPECTED;
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        hr = E_OUTOFMEMORY;
+    } catch (...) {
+    }
+    try {
+        m_model.Rollback();
+        m_loaded = false;
+        Refresh();
+    } catch (...) {
+        m_loaded = false; // the next call reads the state again
+    }
+    return hr;
 }
 
 HRESULT Service::Outside(const std::function<HRESULT()>& work) {
+    // The work runs on a thread of its own while this, the apartment's thread, waits for it and serves the
+    // calls that arrive meanwhile; they find the lock free.
     HRESULT hr = E_UNEXPECTED;
+    const UniqueHandle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!done) {
+        return HRESULT_FROM_WIN32(GetLastError());
+    }
     {
         m_lock.unlock();
         struct Relock {
             std::mutex& lock;
             ~Relock() { lock.lock(); }
         } relock{m_lock};
-        hr = work();
+        std::thread worker([&] {
+            hr = work();
+            SetEvent(done.get());
+        });
+        HANDLE handle = done.get();
+        DWORD index = 0;
+        CoWaitForMultipleHandles(0, INFINITE, 1, &handle, &index);
+        worker.join();
     }
     Refresh();
     return m_problem ? kStateUnreadable : hr;
 }
 
-HRESULT Service::Run(CallInfo call, const Body& body, ReplyTarget* reply) {
+HRESULT Service::Run(CallInfo call, const Body& body, ReplyTarget* reply) noexcept {
     const std::lock_guard<std::mutex> lock(m_lock);
+    try {
+        return RunLocked(std::move(call), body, reply);
+    } catch (...) {
+        return Abandon();
+    }
+}
+
+HRESULT Service::RunLocked(CallInfo call, const Body& body, ReplyTarget* reply) {
     Refresh();
     HRESULT hr = S_OK;
     std::optional<FaultHit> hit;

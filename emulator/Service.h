@@ -36,7 +36,8 @@ struct ReplyTarget {
 // The service behind all objects: runs every call the same way. Reload state.json when it changed on
 // disk, let a fault act, otherwise run the operation, save the state when it changed (a change that
 // cannot be saved is rolled back and fails the call), shape the reply, and journal the call. Calls arrive
-// on any thread; one lock guards the state, its file and the journal.
+// on the apartment's one thread, and again while a call waits for slow work; one lock guards the state,
+// its file and the journal.
 class Service {
 public:
     explicit Service(DataDirectory directory);
@@ -47,17 +48,18 @@ public:
     void Start();
 
     // Creation through a class factory: S_OK, or the HRESULT of a CreateInstance fault.
-    HRESULT CheckCreate(const std::wstring& interfaceName);
-    int ObjectCreated(const std::wstring& interfaceName);
-    void ObjectReleased(int object);
+    // No exception crosses COM: a call that throws (memory ran out, say) fails and keeps no change.
+    HRESULT CheckCreate(const std::wstring& interfaceName) noexcept;
+    int ObjectCreated(const std::wstring& interfaceName) noexcept;
+    void ObjectReleased(int object) noexcept;
 
     using Body = std::function<HRESULT(ServiceModel&)>;
-    HRESULT Run(CallInfo call, const Body& body, ReplyTarget* reply = nullptr);
+    HRESULT Run(CallInfo call, const Body& body, ReplyTarget* reply = nullptr) noexcept;
 
-    // From inside a body, before it changes anything: runs slow work (a token fetch, a file copy) without
-    // the lock, so that other clients are answered meanwhile, then takes the lock back and reads the state
-    // again, which another call may have changed. The work's result, or 0x80070570 when the state cannot
-    // be read any more.
+    // From inside a body, before it changes anything: runs slow work (a token fetch, a file copy) on a
+    // thread of its own, without the lock, and serves other clients' calls while it waits for it, then takes
+    // the lock back and reads the state again, which another call may have changed. The work's result, or
+    // 0x80070570 when the state cannot be read any more.
     HRESULT Outside(const std::function<HRESULT()>& work);
 
     // The state as the next call would see it, and why state.json cannot be read, if it cannot.
@@ -65,6 +67,10 @@ public:
     const std::optional<std::string>& StateProblem() const { return m_problem; }
 
 private:
+    HRESULT CheckCreateLocked(const std::wstring& interfaceName);
+    HRESULT RunLocked(CallInfo call, const Body& body, ReplyTarget* reply);
+    // In a catch block: the call's change is dropped and the state read again. E_OUTOFMEMORY or E_UNEXPECTED.
+    HRESULT Abandon() noexcept;
     void Refresh();
     // Saves a change (S_OK when there is none); on failure the change is rolled back.
     HRESULT Save();

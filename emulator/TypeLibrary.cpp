@@ -33,7 +33,7 @@ HRESULT LoadServiceTypeLibrary(ITypeLib** library) {
 }
 
 ITypeInfo* ServiceTypeInfo(REFIID iid) {
-    // Calls arrive on any thread: the library is loaded once, by the first.
+    // The library is loaded once, by the first call that needs it.
     static std::once_flag loaded;
     std::call_once(loaded, [] {
         quillet::ComPtr<ITypeLib> library;

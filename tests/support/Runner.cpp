@@ -95,6 +95,11 @@ std::string ReadStream(HANDLE file) {
     return bytes;
 }
 
+bool EmulatorReady() {
+    const UniqueHandle ready(OpenEventW(SYNCHRONIZE, FALSE, L"Local\\PlenumEmulator.Ready"));
+    return ready && WaitForSingleObject(ready.get(), 0) == WAIT_OBJECT_0;
+}
+
 // The writing end of a pipe whose reading end is closed: every write to it fails.
 UniqueFile ClosedPipe() {
     HANDLE readEnd = nullptr;
@@ -165,7 +170,11 @@ RunResult Run(const std::vector<std::wstring>& args, const RunOptions& options) 
     const Stopwatch started;
     ResumeThread(thread.get());
     if (WaitForSingleObject(child.get(), options.timeoutMs) != WAIT_OBJECT_0) {
-        ADD_FAILURE() << "Timed out after " << options.timeoutMs << " ms, killed: " << described;
+        // What the emulator did last tells a hung service from a hung Quillet.
+        const std::vector<std::string> journal = emulator::ReadJournalLines();
+        ADD_FAILURE() << "Timed out after " << options.timeoutMs << " ms, killed: " << described
+                      << "\nThe emulator serves: " << (EmulatorReady() ? "yes" : "no")
+                      << "; its journal ends with: " << (journal.empty() ? "(nothing)" : journal.back());
         TerminateProcess(child.get(), static_cast<UINT>(HRESULT_FROM_WIN32(ERROR_TIMEOUT)));
         WaitForSingleObject(child.get(), INFINITE);
     }
