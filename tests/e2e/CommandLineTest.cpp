@@ -14,7 +14,6 @@ constexpr DWORD kWrong = kInvalidArgument;
 TEST(CommandLine, WrongWordsPrintOneMessageAndExitWithInvalidArgument) {
     const std::vector<Row> rows = {
         {"not a component", {}, {L"--help"}, kInvalidArguments, kWrong},
-        {"slash question mark", {}, {L"/?"}, kInvalidArguments, kWrong},
         {"a word like a component", {}, {L"apps"}, kInvalidArguments, kWrong},
         {"empty first word", {}, {L"", L"application", L"getIdList"}, kInvalidArguments, kWrong},
         {"-h with more letters", {}, {L"-hx"}, kInvalidArguments, kWrong},
@@ -36,14 +35,8 @@ TEST(CommandLine, WrongWordsPrintOneMessageAndExitWithInvalidArgument) {
         // The number of words is checked before the word.
         {"unknown client command with a word", {}, {L"client", L"restart", L"now"}, kIncorrectNumber, kWrong},
         // Output that cannot be written fails a run that would have succeeded; a failed run keeps its code.
-        {.name = "help into a closed pipe",
-         .args = {L"-h"},
-         .exitCode = kClosedPipe,
-         .options = {.closedOutput = true}},
-        {.name = "wrong word into a closed pipe",
-         .args = {L"apps"},
-         .exitCode = kWrong,
-         .options = {.closedOutput = true}},
+        {"help into a closed pipe", {}, {L"-h"}, "", kClosedPipe, "", {}, {}, {}, {.closedOutput = true}},
+        {"wrong word into a closed pipe", {}, {L"apps"}, "", kWrong, "", {}, {}, {}, {.closedOutput = true}},
     };
     for (const Row& row : rows) {
         EXPECT_ROW(row);
@@ -56,13 +49,9 @@ TEST(QuilletLaunch, PassesTheCommandLineOnAndReportsTheFullExitCode) {
     const std::wstring probe = BinDirectory() + L"\\quillet_probe.exe";
     const std::wstring missing = BinDirectory() + L"\\no-such-program.exe";
     const RunOptions launch = {.program = BinDirectory() + L"\\QuilletLaunch.exe", .captureTrace = false};
-    const std::vector<std::wstring> odd = {L"a b",       L" lead",
-                                           L"\t",        L"",
-                                           L"x",         L"\"",
-                                           L"a\"b",      L"\"\"",
-                                           L"C:\\dir\\", L"\\\\server\\share",
-                                           L"a\\\\\"b",  L"end\\\\",
-                                           L"caf\u00e9", L"\u0416\u0443\u043a"};
+    const std::vector<std::wstring> odd = {L"a b",      L" lead",   L"\t",        L"",
+                                           L"\"",       L"a\"b",    L"\"\"",      L"C:\\dir\\",
+                                           L"a\\\\\"b", L"end\\\\", L"caf\u00e9", L"\u0416\u0443\u043a"};
     std::vector<std::wstring> oddArgs = {probe, L"args"};
     std::wstring echoed = QuoteArgument(probe) + L" args";
     std::string echo;
@@ -78,12 +67,7 @@ TEST(QuilletLaunch, PassesTheCommandLineOnAndReportsTheFullExitCode) {
     };
     const auto exit = [&](const char* name, std::vector<std::wstring> args, std::string output, DWORD code,
                           std::string errors) {
-        return Row{.name = name,
-                   .args = args,
-                   .output = output,
-                   .exitCode = code,
-                   .errors = errors,
-                   .options = launch};
+        return Row{name, {}, args, output, code, errors, {}, {}, {}, launch};
     };
     std::vector<Row> rows = {
         {.name = "arguments unchanged",

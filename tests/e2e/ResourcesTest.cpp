@@ -52,9 +52,19 @@ const char* const kHelpBlocks[] = {
     "> multisource getIdList \"<finishedOnly>\"\n  ...",
 };
 
-TEST(Help, IsPrintableAsciiInCrLfLinesAndShowsEveryCommandButClient) {
+// -h prints the help as it stands, its CR LF lines as CR CR LF, as a text-mode print of them does.
+TEST(Help, IsPrintableAsciiInCrLfLinesShowsEveryCommandButClientAndIsPrintedAsItStands) {
     const std::string help = Resource(L"TEXT", MAKEINTRESOURCEW(102));
     ASSERT_TRUE(help.ends_with("\r\n"));
+    const std::vector<Row> rows = {
+        {"no arguments", {}, {}, help},
+        {"-H with further words", {}, {L"-H", L"further", L"words"}, help},
+        {"-h before a command", {}, {L"-h", L"application", L"add"}, help},
+        {"-h before a wrong word", {}, {L"-h", L"--help"}, help},
+    };
+    for (const Row& row : rows) {
+        EXPECT_ROW(row);
+    }
     std::string expected = "\n";
     for (const char* block : kHelpBlocks) {
         expected += std::string(block) + (block == std::end(kHelpBlocks)[-1] ? "\n" : "\n\n");
@@ -74,22 +84,6 @@ TEST(Help, IsPrintableAsciiInCrLfLinesAndShowsEveryCommandButClient) {
         }
     }
     EXPECT_EQ(shape, expected);
-}
-
-TEST(Help, PrintsTheHelpTextAsItStandsAndExitsWithZero) {
-    const std::string help = Resource(L"TEXT", MAKEINTRESOURCEW(102));
-    ASSERT_FALSE(help.empty());
-    // Its CR LF lines come out as CR CR LF, as a text-mode print of them does.
-    const std::vector<Row> rows = {
-        {"no arguments", {}, {}, help},
-        {"-h", {}, {L"-h"}, help},
-        {"-H with further words", {}, {L"-H", L"x", L"y"}, help},
-        {"-h before a command", {}, {L"-h", L"application", L"add"}, help},
-        {"-h before a wrong word", {}, {L"-h", L"--help"}, help},
-    };
-    for (const Row& row : rows) {
-        EXPECT_ROW(row);
-    }
 }
 
 constexpr GUID kNotificationIid = {

@@ -117,14 +117,14 @@ RunResult Run(const std::vector<std::wstring>& args, const RunOptions& options) 
     RunResult result;
     const std::wstring program =
         options.program.empty() ? BinDirectory() + L"\\Quillet.exe" : options.program;
-    result.commandLine = QuoteArgument(program);
+    std::wstring commandLine = QuoteArgument(program);
     if (options.arguments) {
-        result.commandLine += options.arguments->empty() ? L"" : L" " + *options.arguments;
+        commandLine += options.arguments->empty() ? L"" : L" " + *options.arguments;
     }
     for (size_t i = 0; !options.arguments && i < args.size(); ++i) {
-        result.commandLine += L" " + QuoteArgument(args[i]);
+        commandLine += L" " + QuoteArgument(args[i]);
     }
-    const std::string described = ToUtf8(result.commandLine);
+    const std::string described = ToUtf8(commandLine);
 
     const HRESULT monitor = options.captureTrace ? Capture().EnsureStarted() : S_FALSE;
     if (FAILED(monitor)) {
@@ -146,7 +146,6 @@ RunResult Run(const std::vector<std::wstring>& args, const RunOptions& options) 
     startup.hStdOutput = output.get();
     startup.hStdError = errors.get();
     PROCESS_INFORMATION process = {};
-    std::wstring commandLine = result.commandLine;
     DWORD error = ERROR_INTERNAL_ERROR;
     for (int attempt = 0; attempt < kCreateAttempts && error == ERROR_INTERNAL_ERROR; ++attempt) {
         error = CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED,

@@ -35,7 +35,6 @@ struct RunResult {
     std::vector<nlohmann::ordered_json> journal; // the journal lines added while the child ran
     DWORD processId = 0;
     double elapsedMs = 0; // from the child's start to its end
-    std::wstring commandLine;
 
     // The journal lines in their text form (Journal.h), the child's own process id shown as pid.
     std::vector<std::string> Calls(const CallFilter& filter = {}) const {
