@@ -118,21 +118,20 @@ protected:
         LPWSTR* words = CommandLineToArgvW((L"Quillet " + row.command).c_str(), &count);
         std::vector<std::wstring> args(words + 1, words + count);
         LocalFree(words);
-        for (std::wstring& arg : args) {
-            for (const auto& [placeholder, value] : m_names) {
-                arg = Replaced(arg, placeholder, value);
-            }
+        for (const auto& [placeholder, value] : m_names) {
+            std::ranges::for_each(args, [&](std::wstring& arg) { arg = Replaced(arg, placeholder, value); });
         }
         RunOptions options = row.options;
-        options.timeoutMs = 60000;
         options.captureTrace = !row.traced.empty();
+        options.timeoutMs = 20000;
         return testing::Run(args, options);
     }
 
     // Checks the run and adds it to the section's table as a reader of the pipe sees it.
     void Check(const Case& row, const RunResult& result) {
         const std::string name = row.fault + " / " + ToUtf8(row.command);
-        EXPECT_EQ(Hex(result.exitCode), Hex(row.exitCode)) << name;
+        EXPECT_EQ(Hex(result.exitCode), Hex(row.exitCode)) << name << "\n"
+                                                           << ::testing::PrintToString(result.Calls());
         EXPECT_EQ(result.output, Crlf(row.output)) << name;
         if (!row.traced.empty()) {
             EXPECT_NE(std::find(result.trace.begin(), result.trace.end(), row.traced), result.trace.end())
@@ -155,9 +154,8 @@ protected:
             const RunResult result = Launch(row);
             Check(row, result);
             if (crashes) {
-                const std::vector<std::string> calls = result.Calls();
-                EXPECT_EQ(std::count_if(calls.begin(), calls.end(),
-                                        [](auto& call) { return call.ends_with(" crash"); }),
+                EXPECT_EQ(std::ranges::count_if(result.Calls(),
+                                                [](auto& call) { return call.ends_with(" crash"); }),
                           1)
                     << row.fault;
                 ASSERT_EQ(emulator::RecoverAfterCrash(), S_OK) << row.fault;
@@ -170,9 +168,8 @@ protected:
     void WriteSection(const std::string& section) const {
         const std::wstring folder = ReportsFolder() + L"\\reliability\\";
         std::filesystem::create_directories(folder);
-        EXPECT_EQ(WriteWholeFile(folder + FromUtf8(section) + L".md",
-                                 "| Fault | Command | Exit code | Output |\n|---|---|---|---|\n" + m_table),
-                  S_OK);
+        const std::string heading = "| Fault | Command | Exit code | Output |\n|---|---|---|---|\n";
+        EXPECT_EQ(WriteWholeFile(folder + FromUtf8(section) + L".md", heading + m_table), S_OK);
         std::string report =
             kHeader + "- The runs were made under "s + (RunningUnderWine() ? "Wine" : "Windows") + ".\n";
         for (const auto& [id, title, about] : kSections) {
@@ -421,14 +418,14 @@ TEST_F(Matrix, TokenThatNeverComesFailsInTimeAndOthersAreAnswered) {
         stall(200, "{}", Behaviour::StallTls);
     // Two instances that are never written to: Quillet's check of the path takes one, the service the other.
     const std::wstring pipe = L"\\\\.\\pipe\\quillet-" + std::to_wstring(GetCurrentProcessId()) + L".tok";
-    UniqueFile instances[2];
-    for (UniqueFile& instance : instances) {
-        instance.reset(CreateNamedPipeW(pipe.c_str(), PIPE_ACCESS_DUPLEX, 0, PIPE_UNLIMITED_INSTANCES, 0, 0,
-                                        0, nullptr));
-    }
+    const auto instance = [&] {
+        return CreateNamedPipeW(pipe.c_str(), PIPE_ACCESS_DUPLEX, 0, 2, 0, 0, 0, nullptr);
+    };
+    const UniqueFile instances[2] = {UniqueFile(instance()), UniqueFile(instance())};
     const std::wstring huge = m_folder.File(L"huge.tok", "");
     {
-        const UniqueFile file(CreateFileW(huge.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        const UniqueFile file(
+            CreateFileW(huge.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
         DWORD ignored = 0;
         DeviceIoControl(file.get(), FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &ignored, nullptr);
         ASSERT_TRUE(SetFilePointerEx(file.get(), {.QuadPart = 1200LL << 20}, nullptr, FILE_BEGIN) &&
@@ -463,9 +460,8 @@ TEST_F(Matrix, TokenThatNeverComesFailsInTimeAndOthersAreAnswered) {
 }
 
 TEST_F(Matrix, ChangesThatCannotBeSavedAndFilesThatAreNotTheServices) {
-    for (const wchar_t* folder : {L"src", L"docs", L"cache"}) {
-        m_folder.Folder(folder);
-    }
+    std::ranges::for_each(std::array{L"src", L"docs", L"cache"},
+                          [&](const wchar_t* name) { m_folder.Folder(name); });
     m_folder.File(L"src\\report.stc", "the source");
     const std::wstring users = m_folder.File(L"docs\\report.stc", "a user's text"),
                        source = m_folder.File(L"src\\data.stc", "new"),

@@ -16,6 +16,7 @@
 namespace quillet {
 namespace {
 
+// clang-format off
 TEST(Executor, EntersTheApartmentOrExitsWith1603PrintingNothing) {
     const struct {
         DWORD apartment; // the thread's own, before Execute
@@ -26,11 +27,9 @@ TEST(Executor, EntersTheApartmentOrExitsWith1603PrintingNothing) {
         {COINIT_MULTITHREADED, {L"-h"}, 1603, ""},
         {COINIT_MULTITHREADED, {L"cache", L"size"}, 1603, ""},
         // Already in the single-threaded apartment: the command runs.
-        {COINIT_APARTMENTTHREADED,
-         {L"apps"},
-         E_INVALIDARG,
-         "Error: invalid arguments entered. Use \"Quillet -h\" for more help.\r\n"},
+        {COINIT_APARTMENTTHREADED, {L"apps"}, E_INVALIDARG, "Error: invalid arguments entered. Use \"Quillet -h\" for more help.\r\n"},
     };
+    // clang-format on
     for (const auto& row : rows) {
         HRESULT result = S_OK;
         std::string output;
