@@ -1,15 +1,10 @@
-// What no run of a program can reach: a thread that is in an apartment before the command runs, a reply
-// holder that is handed out again while it holds a reply, and the quoting of the
-// tools' command lines against the system's own parser.
+// What no run of Quillet.exe can reach: a thread that is in an apartment before the command runs, and a
+// reply holder that is handed out again while it holds a reply.
 #include "StdoutCapture.h"
 #include "cli/Executor.h"
-#include "common/CommandLine.h"
 #include "service/VariantSafeArray.h"
-#include "win32/Utf8.h"
 
 #include <gtest/gtest.h>
-
-#include <shellapi.h>
 
 #include <thread>
 
@@ -25,7 +20,6 @@ TEST(Executor, EntersTheApartmentOrExitsWith1603PrintingNothing) {
         const char* output;
     } rows[] = {
         {COINIT_MULTITHREADED, {L"-h"}, 1603, ""},
-        {COINIT_MULTITHREADED, {L"cache", L"size"}, 1603, ""},
         // Already in the single-threaded apartment: the command runs.
         {COINIT_APARTMENTTHREADED, {L"apps"}, E_INVALIDARG, "Error: invalid arguments entered. Use \"Quillet -h\" for more help.\r\n"},
     };
@@ -66,30 +60,6 @@ TEST(CVariantSafeArray, ReleasesAHeldReplyBeforeTheNextCall) {
     reply.punkVal = &unknown;
     EXPECT_EQ(reply.Out()->vt, VT_EMPTY);
     EXPECT_EQ(unknown.references, 0u);
-}
-
-TEST(QuoteArgument, RoundTripsThroughTheSystemParser) {
-    const std::wstring arguments[] = {L"plain",
-                                      L"",
-                                      L"two words",
-                                      L"\t",
-                                      L"\"",
-                                      L"a\"b",
-                                      L"a\\",
-                                      L"a\\\\\"b",
-                                      L"C:\\dir name\\",
-                                      L"\\\\server\\share",
-                                      L"\"\"",
-                                      L"new\nline"};
-    for (const std::wstring& argument : arguments) {
-        int count = 0;
-        LPWSTR* argv =
-            CommandLineToArgvW((L"program.exe " + tools::QuoteArgument(argument) + L" next").c_str(), &count);
-        ASSERT_EQ(count, 3) << ToUtf8(argument);
-        EXPECT_EQ(argv[1], argument);
-        EXPECT_STREQ(argv[2], L"next");
-        LocalFree(argv);
-    }
 }
 
 } // namespace
