@@ -471,7 +471,7 @@ TEST_F(Matrix, ChangesThatCannotBeSavedAndFilesThatAreNotTheServices) {
          [&] { CreateDirectoryW(inTheWay.c_str(), nullptr); }},
         {"the add above was not kept", {}, L"application getIdList", "\nAppIdList: \n1 - " + kB + "\n", 0, {}, {}, [&](const RunResult&) { RemoveDirectoryW(inTheWay.c_str()); }},
         {"a user's file at the destination", two, onto + L"FALSE\"", kMsFailed, 0x80070050, {}, {}, holds(users, "a user's text")},
-        {"a user's file at the destination", two, onto + L"TRUE\"", kMsFailed, 0x80070050, {}, {}, holds(users, "a user's text")},
+        {"a user's file that the entry lists but did not copy", Scenario(two).Multisource(kAlpha, L"C:\\old.stc", users), onto + L"TRUE\"", kMsFailed, 0x80070050, {}, {}, holds(users, "a user's text")},
         // The source is locked: the copy that would replace the service's own fails.
         {"the replacement of the service's own copy fails", Scenario(two).Multisource(kAlpha, source, copy, own), L"cache multisource add \"<Alpha>|<folder>\\src\\data.stc|<folder>\\cache|TRUE\"", kMsFailed, 0x80070020, {},
          [&] { locked.reset(CreateFileW(source.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)); },
