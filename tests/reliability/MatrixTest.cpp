@@ -398,7 +398,7 @@ TEST_F(Matrix, ServiceTextCannotForgeOutputAndUnwrittenOutputFails) {
 
 // A check that the run ended within ms.
 std::function<void(const RunResult&)> Within(double ms) {
-    return [ms](const RunResult& run) { EXPECT_LT(run.elapsedMs, ms) << ToUtf8(run.commandLine); };
+    return [ms](const RunResult& run) { EXPECT_LT(run.elapsedMs, ms); };
 }
 
 // The adds whose token never comes run at once, so that the suite waits for the service's deadline once.
