@@ -273,7 +273,8 @@ inline void ExpectCase_(const char* file, int line, const Case& test) {
                                    << test.state;
     }
 }
-#define EXPECT_CASE(test) ::quillet::testing::ExpectCase_(__FILE__, __LINE__, test)
+#define EXPECT_CASE(...)                                                                                     \
+    ::quillet::testing::ExpectCase_(__FILE__, __LINE__, ::quillet::testing::Case{__VA_ARGS__})
 
 // Alpha in state, the client in its state.
 inline Scenario One(long long state, int client = 4, int stopPolls = 0) {
