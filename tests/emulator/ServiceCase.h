@@ -18,15 +18,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <functional>
 #include <map>
-#include <optional>
-#include <string>
 #include <tuple>
-#include <type_traits>
-#include <utility>
-#include <vector>
 
 namespace quillet::testing {
 
@@ -176,31 +170,26 @@ inline Call Act(std::function<void()> action) {
     };
 }
 
-// SetCacheSettings with what GetCacheLocation gave, cut to length elements, with elements replaced
-// ({index, type, number or text}); length 0: the first replacement alone, no array.
+// SetCacheSettings with what GetCacheLocation gave, elements replaced ({index, type, number or text}).
 struct Put {
     LONG index;
     VARTYPE vt;
     long long number = 0;
     std::wstring text = {};
 };
-inline Call Settings(std::vector<Put> puts, ULONG length = 6) {
+inline Call Settings(std::vector<Put> puts) {
     return [=](Objects& objects, std::string&) {
         Cache* cache = nullptr;
         UniqueVariant settings;
         HRESULT hr = objects.Get(cache);
         hr = SUCCEEDED(hr) ? cache->GetCacheLocation(0, settings.put()) : hr;
-        SAFEARRAYBOUND bound = {length, 0};
-        hr = SUCCEEDED(hr) && length > 0 ? SafeArrayRedim(settings.parray, &bound) : hr;
         for (const Put& put : puts) {
             UniqueVariant value;
             value.vt = put.vt;
             value.llVal = put.number; // I1 and I4 read the low bytes of the union
             value.bstrVal = put.vt == VT_BSTR ? SysAllocString(put.text.c_str()) : value.bstrVal;
             LONG index = put.index;
-            hr = FAILED(hr)    ? hr
-                 : length == 0 ? VariantCopy(settings.put(), &value)
-                               : SafeArrayPutElement(settings.parray, &index, &value);
+            hr = SUCCEEDED(hr) ? SafeArrayPutElement(settings.parray, &index, &value) : hr;
         }
         return SUCCEEDED(hr) ? cache->SetCacheSettings(settings) : hr;
     };
