@@ -68,14 +68,12 @@ private:
 // once, with its length), "from 1 [...]" for another lower bound; a date is 0 or set.
 inline std::string ElementText(const Element& element) {
     const VARIANT& v = element.value;
+    // clang-format off
     const std::map<VARTYPE, std::string> texts = {
-        {VT_EMPTY, "EMPTY"},
-        {VT_I1, "I1 " + std::to_string(v.cVal)},
-        {VT_I4, "I4 " + std::to_string(v.lVal)},
-        {VT_I8, "I8 " + std::to_string(v.llVal)},
-        {VT_BOOL, "BOOL " + std::to_string(v.boolVal)},
-        {VT_DATE, v.date == 0 ? "DATE 0" : "DATE set"},
+        {VT_EMPTY, "EMPTY"}, {VT_I1, "I1 " + std::to_string(v.cVal)}, {VT_I4, "I4 " + std::to_string(v.lVal)},
+        {VT_I8, "I8 " + std::to_string(v.llVal)}, {VT_BOOL, "BOOL " + std::to_string(v.boolVal)}, {VT_DATE, v.date == 0 ? "DATE 0" : "DATE set"},
         {VT_BSTR, "BSTR " + (element.nullString ? std::string("null") : ToUtf8(element.text))}};
+    // clang-format on
     return texts.contains(v.vt) ? texts.at(v.vt) : "VT " + std::to_string(v.vt);
 }
 
@@ -100,32 +98,27 @@ inline std::string Render(const VARIANT& reply) {
 // One parameter of a call: an argument made from the case's value (text as a BSTR), or an out parameter
 // read back as text.
 template <class P> struct Slot {
-    static constexpr bool kOut = false;
     P value{};
     template <class V> void Set(V given) { value = static_cast<P>(given); }
     P Pass() { return value; }
 };
 template <> struct Slot<BSTR> {
-    static constexpr bool kOut = false;
     UniqueBstr value;
     void Set(std::nullptr_t) {}
     void Set(std::wstring_view text) { value = UniqueBstr::Copy(text); }
     BSTR Pass() { return value.get(); }
 };
 template <class T> struct Slot<T*> {
-    static constexpr bool kOut = true;
     T value{};
     T* Pass() { return &value; }
     std::string Text() const { return std::to_string(value); }
 };
 template <> struct Slot<BSTR*> {
-    static constexpr bool kOut = true;
     UniqueBstr value;
     BSTR* Pass() { return value.put(); }
     std::string Text() const { return value ? ToUtf8(*value.Text()) : "null"; }
 };
 template <> struct Slot<VARIANT*> {
-    static constexpr bool kOut = true;
     UniqueVariant value;
     VARIANT* Pass() { return value.put(); }
     std::string Text() const { return Render(value); }
@@ -149,7 +142,7 @@ template <class I, class... P, class... A> Call Do(HRESULT (STDMETHODCALLTYPE I:
         const HRESULT hr =
             std::apply([&](auto&... slot) { return (object->*method)(slot.Pass()...); }, slots);
         const auto append = [&](const auto& slot) {
-            if constexpr (std::remove_cvref_t<decltype(slot)>::kOut) {
+            if constexpr (requires { slot.Text(); }) {
                 out += (out.empty() ? "" : "; ") + slot.Text();
             }
         };
@@ -164,19 +157,13 @@ template <class I> Call Create() {
 }
 
 inline Call Act(std::function<void()> action) {
-    return [action](Objects&, std::string&) {
-        action();
-        return S_OK;
-    };
+    return [action](Objects&, std::string&) { return action(), S_OK; };
 }
 
 // SetCacheSettings with what GetCacheLocation gave, elements replaced ({index, type, number or text}).
-struct Put {
-    LONG index;
-    VARTYPE vt;
-    long long number = 0;
-    std::wstring text = {};
-};
+// clang-format off
+struct Put { LONG index; VARTYPE vt; long long number = 0; std::wstring text = {}; };
+// clang-format on
 inline Call Settings(std::vector<Put> puts) {
     return [=](Objects& objects, std::string&) {
         Cache* cache = nullptr;
@@ -195,11 +182,10 @@ inline Call Settings(std::vector<Put> puts) {
     };
 }
 
-struct Step {
-    Call call;
-    DWORD hr = S_OK;
-    std::string out; // the out parameters' text; empty: not checked
-};
+// A call, the HRESULT it returns and the text of its out parameters (empty: not checked).
+// clang-format off
+struct Step { Call call; DWORD hr = S_OK; std::string out; };
+// clang-format on
 
 struct Case {
     std::string name;
@@ -211,9 +197,8 @@ struct Case {
 // A file's content as the step's out, "(missing)" when there is none.
 inline Call File(std::wstring path) {
     return [path](Objects&, std::string& out) {
-        out = GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES ? "(missing)"
-                                                                          : emulator::ReadDataFile(path);
-        return S_OK;
+        const bool missing = GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES;
+        return out = missing ? "(missing)" : emulator::ReadDataFile(path), S_OK;
     };
 }
 
