@@ -206,7 +206,7 @@ TEST_F(Emulator, MultisourceFilesBelongToWhoeverMadeThem) {
         {"a copy that another entry still lists", Scenario(two).Multisource(kAlpha, source, copy, own).Multisource(kBeta, source, copy, own),
          {{write(copy, "copy")}, {remove(kAlpha)}, {File(copy), S_OK, "copy"}, {remove(kBeta)}, {File(copy), S_OK, none}}},
         {"a file listed that the emulator did not make", Scenario(two).Multisource(kAlpha, source, copy),
-         {{write(copy, "copy")}, {remove(kAlpha)}, {File(copy), S_OK, "copy"}}},
+         {{write(copy, "copy")}, {add(kAlpha, source, target, -1), kFileExists}, {remove(kAlpha)}, {File(copy), S_OK, "copy"}}},
     };
     // clang-format on
     for (Case& test : cases) {
