@@ -1,65 +1,382 @@
-#include "EmulatorTest.h"
+// The emulator as a client meets it: the ladders, tokens, the cache settings, multisource files and whose
+// they are, faults and malformed replies; and as a server: its state in state.json (kept across restarts,
+// reloaded on an edit, written durably or not at all, refused when it cannot be read), the faults that
+// stop it, the slow token sources that must not, and the interfaces that it shares with the real service.
+#include "Files.h"
+#include "LoopbackHttpServer.h"
+#include "Runner.h"
+#include "Service.h"
+#include "ServiceCase.h"
+#include "win32/Stopwatch.h"
+#include "win32/UniqueHandle.h"
+
+#include <filesystem>
+#include <future>
+#include <list>
 
 namespace quillet::testing {
+namespace {
 
-void EmulatorTest::SetUp() {
-    m_apartment = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
-    emulator::ClearScenario();
-    emulator::ClearJournal();
-    ASSERT_EQ(emulator::EnsureResident(), S_OK);
-    emulator::ClearJournal();
+const std::string alpha = ToUtf8(kAlpha), beta = ToUtf8(kBeta);
+const Call start = Do(&Client::StartClient), state = Do(&Client::GetClientState);
+
+std::string AlphaState(long long value) {
+    return R"({"applications":[{"state":)" + std::to_string(value) + "}]}";
 }
 
-void EmulatorTest::TearDown() {
-    if (m_apartment) {
-        CoUninitialize();
+RunResult RunEmulator(const wchar_t* verb) {
+    return Run({verb}, {.program = emulator::EmulatorPath(), .timeoutMs = 20000, .captureTrace = false});
+}
+
+// Every operation that changes an application, in interface order.
+// clang-format off
+enum Operation { kRemove, kLoad, kUnload, kMount, kUnmount, kStart, kStop, kInDesktop, kWithParameters, kRun };
+std::vector<Call> Operations(const wchar_t* guid) {
+    return {Do(&App::RemoveApplication, guid), Do(&App::LoadApplication, guid), Do(&App::UnloadApplication, guid),
+            Do(&App::MountApplication, guid), Do(&App::UnmountApplication, guid), Do(&App::StartApplication, guid),
+            Do(&App::StopApplication, guid), Do(&App::StartApplicationInDesktop, guid, L"winsta0\\default"),
+            Do(&App::StartApplicationWithParameters, guid, L"\"-x\" \"a b\"", L""),
+            Do(&App::RunApplicationCommand, guid, L"C:\\tool.exe", L"C:\\work", L"\"-v\"", L"", L"")};
+}
+// clang-format on
+
+TEST_F(Emulator, LaddersAndQueries) {
+    // clang-format off
+    const Call stop = Do(&Client::StopClient), init = Do(&Client::InitApplications), uninit = Do(&Client::UninitApplications);
+    const Call status = Do(&App::GetApplicationProperties, kAlpha, 1);
+    constexpr long long kGone = INT64_MIN;
+    const struct { int from; Call call; DWORD hr; int to; } clients[] = {
+        {0, start, S_OK, 2}, {2, start, 0xA0044011, 2}, {4, start, 0xA0044011, 4}, {5, start, 0xA0044011, 5},
+        {2, init, S_OK, 4}, {4, init, 0xA0044021, 4}, {0, init, kNotReady, 0}, {5, init, 0x800708CA, 5},
+        {3, init, kInvalidState, 3}, {4, uninit, S_OK, 2}, {2, uninit, 0xA0044020, 2}, {0, uninit, 0xA0044020, 0},
+        {2, stop, S_OK, 0}, {5, stop, S_OK, 0}, {0, stop, 0xA0044010, 0}, {4, stop, kInvalidState, 4},
+    };
+    const struct { Operation operation; long long from; DWORD hr; long long to; } applications[] = {
+        {kLoad, 0, kInvalidState, 0}, {kLoad, 3, S_OK, 4}, {kLoad, 4, kInvalidState, 4},
+        {kMount, 3, kInvalidState, 3}, {kMount, 15, S_OK, 16}, {kMount, 16, kInvalidState, 16},
+        {kStart, 15, kInvalidState, 15}, {kStart, 16, S_OK, 64}, {kStart, 100, S_OK, 64}, {kStart, -5, kInvalidState, -5},
+        {kWithParameters, 16, S_OK, 64}, {kWithParameters, 4, kInvalidState, 4}, {kInDesktop, 64, S_OK, 64},
+        {kStop, 64, S_OK, 16}, {kStop, 16, kInvalidState, 16}, {kStop, 65, kInvalidState, 65},
+        {kUnmount, 64, kInvalidState, 64}, {kUnmount, 100, S_OK, 4}, {kUnmount, 15, kInvalidState, 15},
+        {kUnload, 4, S_OK, 1}, {kUnload, 15, S_OK, 1}, {kUnload, 16, kInvalidState, 16}, {kUnload, 3, kInvalidState, 3},
+        {kRemove, 1, S_OK, kGone}, {kRemove, 3, S_OK, kGone}, {kRemove, 4, kInvalidState, 4}, {kRemove, 0, kInvalidState, 0},
+        {kLoad, 4294967295, kInvalidState, 4294967295}, {kRun, 16, S_OK, 16}, {kRun, 64, S_OK, 64},
+        {kRun, 4, kInvalidState, 4}, {kRun, 65, kInvalidState, 65},
+    };
+    const std::string up = "[I4 64, EMPTY x39]", both = "2; [BSTR " + beta + ", BSTR " + alpha + "]";
+    const std::vector<Case> cases = {
+        {"calls before Initialize and after Uninitialize", Scenario(), {{Create<Client>()}, {state, kUnexpected},
+            {Do(&Client::Initialize, GetCurrentProcessId())}, {Do(&Client::Uninitialize)}, {start, kUnexpected}}},
+        {"guids ignore case", One(1), {{Do(&App::LoadApplication, L"{a1a1a1a1-0000-4000-8000-0000000000a1}")}}, AlphaState(4)},
+        // A repeated stop, as a client sends while it waits, does not start the count again.
+        {"stop after two status queries", One(64, 4, 2), {{Do(&App::StopApplication, kAlpha)}, {status, S_OK, up},
+            {Do(&App::StopApplication, kAlpha)}, {status, S_OK, up}, {status, S_OK, "[I4 16, EMPTY x39]"}}},
+        {"properties the mask asks for", Scenario().App(kAlpha, L"Alpha \u03A9", 16, 0, true),
+         {{Do(&App::GetApplicationProperties, kAlpha, 0x20000003), S_OK, "[I4 16, BSTR Alpha \u03A9, EMPTY x37, BOOL -1]"}}},
+        {"lists in state.json's order, by a filter", Scenario().App(kBeta, L"Beta", 64).App(kAlpha, L"Alpha", 1),
+         {{Do(&App::GetApplicationList, -1), S_OK, both}, {Do(&App::GetApplicationList, 65), S_OK, both},
+          {Do(&App::GetApplicationList, 64), S_OK, "1; [BSTR " + beta + "]"}, {Do(&App::GetApplicationList, 4), S_OK, "0; []"}}},
+    };
+    const std::tuple<int, const wchar_t*, DWORD> everyOperation[] = {{0, kAlpha, kNotReady}, {2, kAlpha, kNotReady}, {5, kAlpha, kNotReady}, {4, kUnknown, kNotFound}};
+    // clang-format on
+    for (const auto& row : clients) {
+        const std::string to = std::to_string(row.to);
+        EXPECT_CASE("client row " + std::to_string(&row - clients), Scenario().Client(row.from),
+                    {{row.call, row.hr}, {state, S_OK, to}}, R"({"client":{"state":)" + to + "}}");
     }
-}
-
-ComPtr<IStreamingClient> EmulatorTest::Client() {
-    ComPtr<IStreamingClient> client;
-    EXPECT_EQ(CreateLocalServerObject(CLSID_StreamingClient, IID_IStreamingClient, client), S_OK);
-    if (client) {
-        EXPECT_EQ(client->Initialize(ProcessId()), S_OK);
+    for (const auto& row : applications) {
+        EXPECT_CASE("application row " + std::to_string(&row - applications), One(row.from),
+                    {{Operations(kAlpha)[row.operation], row.hr}},
+                    row.to == kGone ? R"({"applications":[]})" : AlphaState(row.to));
     }
-    return client;
-}
-
-ComPtr<IStreamingApplication> EmulatorTest::Application() {
-    ComPtr<IStreamingApplication> application;
-    EXPECT_EQ(CreateLocalServerObject(CLSID_StreamingApplication, IID_IStreamingApplication, application),
-              S_OK);
-    if (application) {
-        EXPECT_EQ(application->Initialize(ProcessId()), S_OK);
+    for (const Case& test : cases) {
+        EXPECT_CASE(test);
     }
-    return application;
-}
-
-ComPtr<IStreamingCache> EmulatorTest::Cache() {
-    ComPtr<IStreamingCache> cache;
-    EXPECT_EQ(CreateLocalServerObject(CLSID_StreamingCache, IID_IStreamingCache, cache), S_OK);
-    if (cache) {
-        EXPECT_EQ(cache->Initialize(ProcessId()), S_OK);
-    }
-    return cache;
-}
-
-long long EmulatorTest::ApplicationState(std::wstring_view guid) {
-    for (const auto& application : State().value("applications", nlohmann::ordered_json::array())) {
-        if (application.at("guid") == ToUtf8(guid)) {
-            return application.at("state").get<long long>();
+    // Only the queries work before the applications are initialised; an unknown guid is refused by all.
+    for (const auto& [client, guid, hr] : everyOperation) {
+        Case test{"every operation, client " + std::to_string(client), One(1, client)};
+        for (const Call& operation : Operations(guid)) {
+            test.steps.push_back({operation, hr});
         }
+        test.steps.push_back({status, S_OK, "[I4 1, EMPTY x39]"});
+        EXPECT_CASE(test);
     }
-    return -1;
 }
 
-size_t EmulatorTest::ApplicationCount() {
-    return State().value("applications", nlohmann::ordered_json::array()).size();
+TEST_F(Emulator, TokensAndCacheSettings) {
+    // clang-format off
+    const TempFolder folder;
+    const auto add = [&](const std::string& token) {
+        return Do(&App::AddApplication, folder.File(std::to_wstring(std::hash<std::string>()(token)) + L".t", token), 0);
+    };
+    LoopbackHttpServer served(200, R"({"name":"Gamma","guid":"{A1A1A1A1-0000-4000-8000-0000000000A1}"})"), missing(404, "not here");
+    const std::wstring cache = emulator::CacheFolder(), other = folder.Path();
+    const auto move = [](const std::wstring& to) { return Settings({{2, VT_I1, to[0]}, {3, VT_BSTR, 0, to}}); };
+    const auto size = [](long long megabytes) { return Settings({{4, VT_I4, megabytes}}); };
+    const auto inCache = [&](const std::wstring& location, int sizeMB, int usedMB) {
+        return ordered_json{{"cache", {{"location", ToUtf8(location)}, {"sizeMB", sizeMB}, {"usedMB", usedMB}}}}.dump();
+    };
+    const std::string unchanged = inCache(cache, 2048, 100), onlyBeta = R"({"applications":[{"guid":")" + beta + R"("}]})";
+    const Call clear = Do(&Cache::ClearCache);
+    const Scenario withBeta = Scenario().Client(4).App(kBeta, L"Beta", 1);
+    const std::vector<Case> cases = {
+        // The guid comes back in braces and upper case, however the token writes it; a token without one gets a new one.
+        {"a token file", Scenario().Client(4), {{add(R"({"name":"A \u03A9","guid":"a1a1a1a1-0000-4000-8000-0000000000a1","requiresReboot":true})"),
+            S_OK, "A \u03A9; " + alpha}, {add("\xEF\xBB\xBF{\"name\":\"Beta\"}")}}, R"({"applications":[{"guid":")" + alpha +
+            R"(","name":"A \u03A9","state":1,"requiresReboot":true},{"name":"Beta","requiresReboot":false}]})"},
+        {"a token URL", Scenario().Client(4), {{Do(&App::AddApplication, served.Url(L"/gamma?user=1"), -1), S_OK, "Gamma; " + alpha}}, AlphaState(1)},
+        {"a token with a guid in use", withBeta, {{add("{\"name\":\"Again\",\"guid\":\"" + beta + "\"}"), kAlreadyExists, "null; null"}}, onlyBeta},
+        {"no token", withBeta, {{add("name=Alpha"), 0x8007000D}, {add(R"({"guid":"{C3C3C3C3-0000-4000-8000-0000000000C3}"})"), 0x8007000D}}, onlyBeta},
+        {"no token file", withBeta, {{Do(&App::AddApplication, other + L"\\missing.tok", 0), 0x80070002}}, onlyBeta},
+        {"applications not initialised", Scenario().Client(2), {{add(R"({"name":"Beta"})"), kNotReady}}},
+        {"HTTP status 404", withBeta, {{Do(&App::AddApplication, missing.Url(L"/missing"), -1), 0x80190194}}, onlyBeta},
+        {"clear offline", One(1, 5).Cache(cache, 2048, 100), {{clear, 0x800708CA}}},
+    };
+    const struct { long long state; Call call; DWORD hr; std::string after; } settings[] = {
+        {1, size(100), S_OK, inCache(cache, 100, 100)}, {1, move(other), S_OK, inCache(other, 2048, 100)},
+        {64, Settings({}), S_OK, unchanged}, {64, size(4096), S_OK, inCache(cache, 4096, 100)}, {16, clear, S_OK, inCache(cache, 2048, 0)},
+        {1, size(0), kInvalidArgument, unchanged}, {1, size(99), 0x80070070, unchanged}, {64, size(1024), 0x800700AA, unchanged},
+        {64, move(other), 0x800700AA, unchanged}, {1, Settings({{2, VT_I1, 'Z'}, {3, VT_BSTR, 0, other}}), kInvalidArgument, unchanged},
+        {1, Settings({{5, VT_I4, 0}}), kInvalidArgument, unchanged}, {1, Settings({{4, VT_BSTR, 0, L"4096"}}), kTypeMismatch, unchanged},
+        {1, move(L"\\\\server\\share\\cache"), 0x80070035, unchanged}, {1, move(other + L"\\missing"), 0x80070003, unchanged},
+        {1, move(L"cache"), 0x800700A1, unchanged}, {1, move(emulator::StatePath()), 0x8007010B, unchanged}, {64, clear, 0x800700AA, unchanged},
+    };
+    // clang-format on
+    for (const Case& test : cases) {
+        EXPECT_CASE(test);
+    }
+    EXPECT_EQ(served.LastRequestLine(), "GET /gamma?user=1 HTTP/1.1");
+    for (const auto& row : settings) {
+        EXPECT_CASE("settings row " + std::to_string(&row - settings), One(row.state).Cache(cache, 2048, 100),
+                    {{row.call, row.hr}}, row.after);
+    }
 }
 
-long long EmulatorTest::ClientState() {
-    const nlohmann::ordered_json state = State();
-    return state.contains("client") ? state["client"].at("state").get<long long>() : 0;
+// The emulator writes and deletes only the copies that it made, never two entries on one local path, and
+// a replacement that fails leaves the old copy.
+TEST_F(Emulator, MultisourceFilesBelongToWhoeverMadeThem) {
+    // clang-format off
+    const TempFolder folder;
+    const std::string payload(1234, 'x'), none = "(missing)", ids = "2; [BSTR " + alpha + ", BSTR " + beta + "]";
+    const std::wstring source = folder.File(L"payload.bin", payload), target = folder.Folder(L"target");
+    const std::wstring copy = target + L"\\payload.bin", cached = emulator::CacheFolder() + L"\\payload.bin";
+    const std::wstring twin = folder.Folder(L"twin") + L"\\payload.bin", blocked = folder.Folder(L"blocked");
+    folder.Folder(L"blocked\\payload.bin");
+    WriteBytes(twin, "twin");
+    const auto add = [](const wchar_t* guid, const std::wstring& from, const std::wstring& to, VARIANT_BOOL overwrite = 0) {
+        return Do(&Cache::AddMultiSourceFile, guid, from, to, overwrite);
+    };
+    const auto info = [](const wchar_t* guid) { return Do(&Cache::GetMultiSourceFileInfo, guid); };
+    const auto remove = [](const wchar_t* guid) { return Do(&Cache::DeleteMultiSourceFile, guid); };
+    const auto listed = [&](const std::wstring& local) {
+        return "[BSTR " + alpha + ", BSTR " + ToUtf8(source) + (local == source ? " x2" : ", BSTR " + ToUtf8(local)) + ", I8 1234 x2, DATE set x2]";
+    };
+    const auto write = [](const std::wstring& path, const char* text) { return Act([=] { WriteBytes(path, text); }); };
+    UniqueFile held; // the source open without sharing, so that a copy of it fails
+    const Call hold = Act([&] { held.reset(CreateFileW(source.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)); });
+    const Scenario two = Scenario().App(kAlpha, L"Alpha", 1).App(kBeta, L"Beta", 1); // any client state will do
+    const ordered_json own = {{"localCopy", true}};
+    const auto entry = [](const std::string& guid, const std::wstring& local) {
+        return R"({"multisource":[{"appGuid":")" + guid + R"(","localPath":)" + ordered_json(ToUtf8(local)).dump() + "}]}";
+    };
+    std::vector<Case> cases = {
+        {"into the cache folder", two, {{add(kAlpha, source, L"")}, {info(kAlpha), S_OK, listed(cached)}}},
+        {"into a folder", two, {{add(kAlpha, source, target + L"\\")}, {info(kAlpha), S_OK, listed(copy)}}},
+        {"into the source's folder: no copy", two, {{add(kAlpha, source, folder.Path())}, {info(kAlpha), S_OK, listed(source)}}},
+        {"refusals", two, {{add(kBeta, source, L"")}, {add(kBeta, source, target), kAlreadyExists}, {add(kBeta, source, target, -1)},
+            {add(kUnknown, source, L""), kNotFound}, {add(kAlpha, source + L"x", L""), 0x80070002}, {add(kAlpha, target, L""), 0x80070150},
+            {add(kAlpha, source, target + L"x"), 0x80070003}, {File(cached), S_OK, none}, {File(copy), S_OK, payload}}, entry(beta, copy)},
+        {"delete takes the entry and the copy it made", two, {{add(kAlpha, source, target)}, {add(kBeta, source, source)},
+            {remove(kAlpha)}, {remove(kBeta)}, {remove(kBeta), kNotFound}, {info(kAlpha), kNotFound, "EMPTY"},
+            {File(copy), S_OK, none}, {File(source), S_OK, payload}}, R"({"multisource":[]})"},
+        {"removing the application takes its entry", One(1), {{add(kAlpha, source, target)},
+            {Do(&App::RemoveApplication, kAlpha)}, {info(kAlpha), kNotFound}, {File(copy), S_OK, none}}, R"({"multisource":[]})"},
+        {"id lists", Scenario(two).Multisource(kAlpha, source, source, {{"finished", false}}).Multisource(kBeta, source, copy),
+         {{Do(&Cache::GetMultiSourceFileIdList, 0), S_OK, ids}, {Do(&Cache::GetMultiSourceFileIdList, -1), S_OK, "1; [BSTR " + beta + "]"}}},
+        {"a user's file in the way", two,
+         {{write(copy, "user's")}, {add(kAlpha, source, target), kFileExists}, {File(copy), S_OK, "user's"}, {info(kAlpha), kNotFound}}},
+        {"a user's file in the way, overwrite asked", two,
+         {{write(copy, "user's")}, {add(kAlpha, source, target, -1), kFileExists}, {File(copy), S_OK, "user's"}, {info(kAlpha), kNotFound}}},
+        {"another application's copy of a source of the same name", two,
+         {{add(kBeta, twin, L"")}, {add(kAlpha, source, L"", -1), kFileExists}, {File(cached), S_OK, "twin"}}, entry(beta, cached)},
+        {"a folder in the way of a replacement", two, {{add(kAlpha, source, target)},
+            {add(kAlpha, source, blocked, -1), kFileExists}, {info(kAlpha), S_OK, listed(copy)}, {File(copy), S_OK, payload}}},
+        {"a replacement that fails keeps the old copy", two, {{add(kAlpha, source, L"")}, {write(cached, "old")}, {hold},
+            {add(kAlpha, source, L"", -1), 0x80070020}, {Act([&] { held.reset(); })}, {File(cached), S_OK, "old"}}, entry(alpha, cached)},
+        {"a copy that another entry still lists", Scenario(two).Multisource(kAlpha, source, copy, own).Multisource(kBeta, source, copy, own),
+         {{write(copy, "copy")}, {remove(kAlpha)}, {File(copy), S_OK, "copy"}, {remove(kBeta)}, {File(copy), S_OK, none}}},
+        {"a file listed that the emulator did not make", Scenario(two).Multisource(kAlpha, source, copy),
+         {{write(copy, "copy")}, {add(kAlpha, source, target, -1), kFileExists}, {remove(kAlpha)}, {File(copy), S_OK, "copy"}}},
+    };
+    // clang-format on
+    for (Case& test : cases) {
+        // Each case starts without the copies that an earlier one made.
+        test.steps.insert(test.steps.begin(),
+                          {Act([&] { DeleteFileW(copy.c_str()), DeleteFileW(cached.c_str()); })});
+        EXPECT_CASE(test);
+    }
+    DeleteFileW(cached.c_str());
 }
 
+TEST_F(Emulator, FaultsAndMalformedReplies) {
+    // clang-format off
+    const auto initialize = [pid = GetCurrentProcessId()](DWORD client, DWORD cache) {
+        return std::vector<Step>{{Create<Client>()}, {Do(&Client::Initialize, pid), client}, {Create<Cache>()}, {Do(&Cache::Initialize, pid), cache}};
+    };
+    const auto always = [](const char* method) { return Scenario().Fault(method, kAccessDenied, 0, -1); };
+    const Scenario base = One(1).App(kBeta, L"Beta", 1);
+    const Call list = Do(&App::GetApplicationList, -1), settings = Do(&Cache::GetCacheLocation, 0);
+    const auto properties = [](LONG mask) { return Do(&App::GetApplicationProperties, kAlpha, mask); };
+    const std::string ids = "[BSTR " + alpha + ", BSTR " + beta + "]", path = ToUtf8(emulator::CacheFolder());
+    const std::vector<Case> cases = {
+        {"fail: the HRESULT and nothing else, once by default", Scenario().Fault("StartClient", kAccessDenied),
+         {{start, kAccessDenied}, {start}}, R"({"client":{"state":2},"faults":[{"times":0}]})"},
+        {"skip, then times", Scenario().Fault("GetClientState", kAccessDenied, 2, 2),
+         {{state}, {state}, {state, kAccessDenied}, {state, kAccessDenied}, {state}}, R"({"faults":[{"skip":0,"times":0}]})"},
+        {"times -1: every call", always("GetClientState"), {{state, kAccessDenied}, {state, kAccessDenied}}, R"({"faults":[{"times":-1}]})"},
+        {"a guid: only the calls for that application", One(1).App(kBeta, L"Beta", 1).Fault("LoadApplication", kAccessDenied, 0, 1, kBeta),
+         {{Do(&App::LoadApplication, kAlpha)}, {Do(&App::LoadApplication, kBeta), kAccessDenied}},
+         R"({"applications":[{"state":4},{"state":1}],"faults":[{"times":0}]})"},
+        {"one interface's Initialize", always("IStreamingCache.Initialize"), initialize(S_OK, kAccessDenied)},
+        {"names ignore case", always("istreamingclient.initialize"), initialize(kAccessDenied, S_OK)},
+        {"Initialize of every interface", always("Initialize"), initialize(kAccessDenied, kAccessDenied)},
+        {"CreateInstance", Scenario().Fault("IStreamingCache.CreateInstance", kAccessDenied), {{Create<Cache>(), kAccessDenied},
+            {Create<Client>()}, {Create<Cache>()}, {Calls({{"IStreamingCache"}}), S_OK, "!IStreamingCache 0x80070005 | +IStreamingCache"}}},
+        // A malformed reply replaces a good one, and the journal says which.
+        {"malformed replies, once", Scenario(base).Reply("GetApplicationList", "countTooLarge", 1).Reply("GetCacheLocation", "short", 1),
+         {{list, S_OK, "3; " + ids}, {list, S_OK, "2; " + ids}, {settings, S_OK, "[I4 1, I4 6, I1 67]"},
+          {settings, S_OK, "[I4 1, I4 6, I1 67, BSTR " + path + ", I4 2048, I4 0]"}, {Calls({{"GetApplicationList", "GetCacheLocation"}}), S_OK,
+           "IStreamingApplication.GetApplicationList reply=countTooLarge | IStreamingApplication.GetApplicationList | "
+           "IStreamingCache.GetCacheLocation reply=short | IStreamingCache.GetCacheLocation"}}},
+        {"a scalar, lower bound 1", Scenario(base).Reply("IStreamingApplication.GetApplicationProperties", "scalar", 1)
+            .Reply("GetApplicationProperties", "lowerBound1", 1), {{properties(1), S_OK, "I4 7"}, {properties(1), S_OK, "from 1 [I4 1, EMPTY x39]"}}},
+        // A short properties reply ends just before the highest element that the mask asks for.
+        {"short properties", Scenario(base).Reply("GetApplicationProperties", "short"),
+         {{properties(1), S_OK, "[]"}, {properties(2), S_OK, "[EMPTY]"}, {properties(0x20000000), S_OK, "[EMPTY x39]"}}},
+    };
+    // clang-format on
+    for (const Case& test : cases) {
+        EXPECT_CASE(test);
+    }
+}
+
+TEST_F(Emulator, StateLivesInStateJsonDurably) {
+    // clang-format off
+    const std::wstring inTheWay = emulator::StatePath() + L".tmp";
+    const std::vector<Case> cases = {
+        // Edits of one size, one right after the other: the writer moves the time stamp as a later save would.
+        {"edits", std::nullopt, {{Act([] { Scenario().Client(2).Write(); })}, {state, S_OK, "2"},
+            {Act([] { Scenario().Client(5).Write(); })}, {state, S_OK, "5"}, {Act(emulator::ClearScenario)}, {state, S_OK, "0"}}},
+        {"calls that change nothing write nothing", One(16), {{Do(&App::GetApplicationList, -1)}, {start, 0xA0044011},
+            {Act([] { EXPECT_EQ(emulator::ReadDataFile(emulator::StatePath()).find('\n'), std::string::npos); })}}},
+        // A change that is not on disk is not kept either.
+        {"a folder in the way of the new state", Scenario().Client(0), {{Act([&] { CreateDirectoryW(inTheWay.c_str(), nullptr); })},
+            {start, kAccessDenied}, {state, S_OK, "0"}, {Act([&] { RemoveDirectoryW(inTheWay.c_str()); })}}, R"({"client":{"state":0}})"},
+        {"the data directory deleted", Scenario().Client(0),
+         {{state}, {Act([] { std::filesystem::remove_all(emulator::DataDirectory()); })}, {start}, {state, S_OK, "2"}}, R"({"client":{"state":2}})"},
+        {"before a restart", One(1, 2), {{Do(&Client::InitApplications)}, {Do(&App::LoadApplication, kAlpha)}}},
+    };
+    const std::pair<const char*, const char*> unreadable[] = { // with what /Dump says after "state.json: "
+        {"{\"client\":", "parse error at line 1, column 11"}, {"{\"applications\":[{\"name\":\"\xC3(\"}]}", "ill-formed UTF-8"},
+        {R"({"client":{"state":"two"}})", "state.client.state must be a 32-bit integer"},
+        {R"({"applications":[{"state":4294967296}]})", "state.applications[0].state must be a 32-bit integer"},
+        {R"({"faults":[{"method":"X","hr":"80004005"}]})", "state.faults[0].hr must be a hexadecimal HRESULT"},
+        {R"({"faults":[{"method":"X","hr":"0x100000000"}]})", "state.faults[0].hr must be a hexadecimal HRESULT"},
+        {R"({"faults":[{"method":"X","action":"explode"}]})", R"(state.faults[0].action must be one of "fail" "crash" "hang")"},
+        {R"({"multisource":[{"size":1.5}]})", "state.multisource[0].size must be an integer"},
+    };
+    // clang-format on
+    for (const Case& test : cases) {
+        EXPECT_CASE(test);
+    }
+    // What a restart finds, and a journal that goes on where it stopped.
+    emulator::StopEmulator();
+    ASSERT_EQ(emulator::EnsureResident(), S_OK);
+    // clang-format off
+    EXPECT_CASE("after a restart", std::nullopt, {{state, S_OK, "4"}, {Do(&App::GetApplicationProperties, kAlpha, 3), S_OK, "[I4 4, BSTR Alpha, EMPTY x38]"}});
+    const std::vector<ordered_json> journal = emulator::ReadJournal();
+    for (size_t i = 0; i < journal.size(); ++i) {
+        EXPECT_EQ(journal[i].at("seq"), i + 1);
+    }
+    for (const auto& [text, problem] : unreadable) {
+        emulator::WriteScenario(text);
+        EXPECT_CASE(text, std::nullopt, {{Create<Client>()}, {Do(&Client::Initialize, 1), 0x80070570}});
+        quillet::emulator::Service reader(quillet::emulator::DataDirectory::Locate()); // /Dump's reading, in process
+        reader.CurrentState();
+        EXPECT_NE(reader.StateProblem().value_or("").find(problem), std::string::npos) << text;
+    }
+    const RunResult broken = RunEmulator(L"/Dump");
+    EXPECT_EQ(broken.exitCode, 0x80070570);
+    EXPECT_EQ(broken.errors, "The state cannot be read: state.json: state.multisource[0].size must be an integer\n");
+    EXPECT_CASE("fixed", Scenario().Client(2), {{state, S_OK, "2"}});
+    EXPECT_EQ(RunEmulator(L"/Dump").output, "{\n  \"client\": {\"state\":2,\"isAdmin\":null},\n  \"applications\": [],\n  \"cache\": {\"location\":" +
+              ordered_json(ToUtf8(emulator::CacheFolder())).dump() + ",\"sizeMB\":2048,\"usedMB\":0},\n  \"multisource\": [],\n  \"faults\": [],\n  \"replies\": []\n}\n");
+    // The client sees the broken call, never the fault's HRESULT; the count is saved before the end.
+    EXPECT_CASE("crash inside the call", Scenario().Crash("StartClient"), {{start, kCallFailed},
+                {Calls({{"StartClient"}}), S_OK, "IStreamingClient.StartClient 0x8000FFFF crash"}}, R"({"client":{"state":0},"faults":[{"times":0}]})");
+    ASSERT_EQ(emulator::RecoverAfterCrash(), S_OK);
+    EXPECT_CASE("back after the crash", std::nullopt, {{start}}, R"({"client":{"state":2}})");
+    // /Reset stops the emulator and deletes its files.
+    EXPECT_EQ(RunEmulator(L"/Reset").output, "Stopped.\nState and journal deleted.\n");
+    EXPECT_EQ(GetFileAttributesW(emulator::StatePath().c_str()) & GetFileAttributesW(emulator::JournalPath().c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(RunEmulator(L"/Stop").output, "Not running.\n");
+    // clang-format on
+    ASSERT_EQ(emulator::EnsureResident(), S_OK);
+}
+
+// Slow or hostile token sources, all at once, so that the suite waits once: each add ends in time with its
+// code, and another client is answered meanwhile.
+TEST_F(Emulator, HostileTokenSourcesEndInTimeAndHoldUpNoOtherClient) {
+    // clang-format off
+    using enum LoopbackHttpServer::Behaviour;
+    std::list<LoopbackHttpServer> servers;
+    const auto url = [&](auto behaviour, const char* body) { return servers.emplace_back(200, body, behaviour).Url(L"/t"); };
+    const std::wstring pipeName = L"\\\\.\\pipe\\quillet-emulator-" + std::to_wstring(GetCurrentProcessId()) + L".tok";
+    const TempFolder folder;
+    const std::wstring huge = folder.File(L"huge.tok", "");
+    UniqueFile pipe(CreateNamedPipeW(pipeName.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, 1, 0, 0, 0, nullptr));
+    UniqueFile file(CreateFileW(huge.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(pipe && SetFilePointerEx(file.get(), {.QuadPart = 1200LL << 20}, nullptr, FILE_BEGIN) && SetEndOfFile(file.get()));
+    file.reset();
+    const std::tuple<std::wstring, VARIANT_BOOL, DWORD> adds[] = {
+        {url(NeverAnswer, ""), -1, 0x80072EE2}, {url(Trickle, R"({"name":"Slow"})"), -1, 0x80072EE2}, {url(StallTls, ""), -1, 0x80072EE2},
+        {pipeName, 0, 0x800700DE}, // its server never writes
+        {huge, 0, 0x800700DF},     // sparse: refused before it is read
+    };
+    // clang-format on
+    Scenario().Client(4).Write();
+    std::vector<std::future<std::pair<HRESULT, double>>> results;
+    for (const auto& [source, isUrl, expected] : adds) {
+        results.push_back(std::async(std::launch::async, [&source, isUrl] {
+            const emulator::Apartment apartment;
+            Objects objects;
+            std::string out;
+            const Stopwatch watch;
+            const HRESULT hr = Do(&App::AddApplication, source, isUrl)(objects, out);
+            return std::pair{hr, watch.ElapsedMs()};
+        }));
+    }
+    Objects other;
+    for (int i = 0; i < 4; ++i) {
+        Sleep(2000);
+        const Stopwatch watch;
+        std::string out;
+        EXPECT_EQ(Do(&App::GetApplicationList, -1)(other, out), S_OK);
+        EXPECT_LT(watch.ElapsedMs(), 2000.0) << "a list query waited for the adds";
+    }
+    for (const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(25);
+         auto& result : results) {
+        result.wait_until(deadline);
+    }
+    servers.clear(); // whatever still waits is let go, so that the test ends
+    pipe.reset();
+    for (size_t i = 0; i < results.size(); ++i) {
+        const auto [hr, ms] = results[i].get();
+        EXPECT_EQ(Hex(hr), Hex(std::get<2>(adds[i]))) << ToUtf8(std::get<0>(adds[i]));
+        EXPECT_LT(ms, 20000.0) << ToUtf8(std::get<0>(adds[i]));
+    }
+    EXPECT_EQ(emulator::ReadState().value("applications", ordered_json::array()).size(), 0u);
+}
+
+} // namespace
 } // namespace quillet::testing
