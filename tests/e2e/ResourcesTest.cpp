@@ -178,6 +178,56 @@ TEST(TypeLibrary, DescribesTheNotificationInterface) {
     dispatch->ReleaseTypeAttr(attributes);
 }
 
+// The service's objects as the real service has them: their ids and their methods in vtable order. Quillet
+// and the emulator are built from one IDL, so no run against the emulator would notice a wrong id or a
+// moved method.
+TEST(TypeLibrary, DescribesTheServiceObjectsAsTheServiceHasThem) {
+    ComPtr<ITypeLib> library;
+    ASSERT_HRESULT_SUCCEEDED(
+        LoadTypeLibEx((BinDirectory() + L"\\PlenumEmulator.exe").c_str(), REGKIND_NONE, library.put()));
+    std::string described;
+    for (const wchar_t* clsid :
+         {L"{E545E4EF-0B72-467E-A024-02D9E16B004A}", L"{5D1949BF-E569-417F-8B20-C88415E94B56}",
+          L"{70E9F528-E871-4B4B-ACE3-F756894D8C64}"}) {
+        GUID guid = {};
+        ComPtr<ITypeInfo> object, dispatch, methods;
+        HREFTYPE type = 0;
+        TYPEATTR* attributes = nullptr;
+        ASSERT_HRESULT_SUCCEEDED(CLSIDFromString(clsid, &guid));
+        ASSERT_HRESULT_SUCCEEDED(library->GetTypeInfoOfGuid(guid, object.put())) << ToUtf8(clsid);
+        ASSERT_HRESULT_SUCCEEDED(object->GetRefTypeOfImplType(0, &type));
+        ASSERT_HRESULT_SUCCEEDED(object->GetRefTypeInfo(type, dispatch.put()));
+        ASSERT_HRESULT_SUCCEEDED(dispatch->GetRefTypeOfImplType(-1, &type));
+        ASSERT_HRESULT_SUCCEEDED(dispatch->GetRefTypeInfo(type, methods.put()));
+        ASSERT_HRESULT_SUCCEEDED(methods->GetTypeAttr(&attributes));
+        wchar_t iid[40] = {};
+        StringFromGUID2(attributes->guid, iid, 40);
+        described += ToUtf8(iid);
+        for (UINT index = 0; index < attributes->cFuncs; ++index) {
+            FUNCDESC* function = nullptr;
+            UniqueBstr name;
+            ASSERT_HRESULT_SUCCEEDED(methods->GetFuncDesc(index, &function));
+            methods->GetDocumentation(function->memid, name.put(), nullptr, nullptr, nullptr);
+            described += " " + std::to_string(function->oVft / sizeof(void*)) + ":" + Text(name);
+            methods->ReleaseFuncDesc(function);
+        }
+        methods->ReleaseTypeAttr(attributes);
+        described += "\n";
+    }
+    EXPECT_EQ(
+        described,
+        "{4F302B5E-4562-4792-8F6F-01842CC39122} 7:Initialize 8:Uninitialize 9:GetApplicationList "
+        "10:GetApplicationProperties 11:AddApplication 12:RemoveApplication 13:LoadApplication "
+        "14:UnloadApplication 15:MountApplication 16:UnmountApplication 17:StartApplication "
+        "18:StopApplication 19:StartApplicationInDesktop 20:StartApplicationWithParameters "
+        "21:RunApplicationCommand\n"
+        "{A229B752-17EC-4704-9971-4B4021745A1C} 7:Initialize 8:Uninitialize 9:GetClientState "
+        "10:StartClient 11:StopClient 12:InitApplications 13:UninitApplications 14:IsUserAdministrator\n"
+        "{2682B219-AE4B-40A2-BDB3-4903B0A1885B} 7:Initialize 8:Uninitialize 9:GetCacheLocation "
+        "10:SetCacheSettings 11:ClearCache 12:AddMultiSourceFile 13:DeleteMultiSourceFile "
+        "14:GetMultiSourceFileInfo 15:GetMultiSourceFileIdList\n");
+}
+
 // The loader builds an activation context from the manifest: Quillet's own identity, Common-Controls 6 as
 // the system binds it, and no elevation.
 TEST(Manifest, BuildsAnActivationContextThatRunsAsInvoker) {
