@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 namespace quillet::testing {
 namespace {
 
@@ -27,6 +30,32 @@ ULONGLONG StampOf(const std::wstring& line) {
     FILETIME time = {};
     SystemTimeToFileTime(&stamp, &time);
     return (ULONGLONG{time.dwHighDateTime} << 32) | time.dwLowDateTime;
+}
+
+// The viewer owns the channel while it runs, so it comes first, before the runner takes the channel.
+// It shows a message of the watched program as "[process id] " and the message, and stops after -c lines.
+TEST(Trace, TheViewerShowsEachMessageOfTheWatchedProgramWithItsProcessId) {
+    const RunOptions probe = {.program = BinDirectory() + L"\\quillet_probe.exe", .captureTrace = false};
+    std::atomic<bool> done = false;
+    RunResult viewer;
+    std::thread watching([&] {
+        viewer = quillet::testing::Run(
+            {L"-n", L"quillet_probe.exe", L"-c", L"1"},
+            {.program = BinDirectory() + L"\\QuilletTrace.exe", .timeoutMs = 20000, .captureTrace = false});
+        done = true;
+    });
+    std::vector<DWORD> traced; // the viewer may start late and miss the first few
+    for (int i = 0; i < 60 && !done; ++i) {
+        traced.push_back(quillet::testing::Run({L"trace", L"seen"}, probe).processId);
+        Sleep(200);
+    }
+    watching.join();
+    EXPECT_EQ(viewer.exitCode, 0u);
+    const size_t end = viewer.output.find(']');
+    const DWORD shown = end == std::string::npos ? 0 : std::stoul(viewer.output.substr(1, end));
+    EXPECT_NE(std::find(traced.begin(), traced.end(), shown), traced.end()) << viewer.output;
+    EXPECT_TRUE(viewer.output.starts_with("[" + std::to_string(shown) + "] [")) << viewer.output;
+    EXPECT_TRUE(viewer.output.ends_with("] seen\r\n")) << viewer.output;
 }
 
 TEST(Trace, EachMessageIsOneStampedLineWithOneLineFeed) {
