@@ -207,7 +207,11 @@ HRESULT Service::Outside(const std::function<HRESULT()>& work) {
             ~Relock() { lock.lock(); }
         } relock{m_lock};
         std::thread worker([&] {
-            hr = work();
+            try {
+                hr = work();
+            } catch (...) {
+                hr = E_UNEXPECTED; // no exception may end the process from a thread of its own
+            }
             SetEvent(done.get());
         });
         HANDLE handle = done.get();
