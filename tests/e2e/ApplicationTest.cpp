@@ -18,7 +18,6 @@ const std::wstring kAlphaText = kAlpha;
 constexpr char kTokenFile[] =
     "Error: token file does not exist, or file is not a token. Use \"Quillet -h\" for more help.\n";
 constexpr char kNoSuchApp[] = "Error: application does not exist.\n";
-constexpr char kNoClient[] = "Error: cannot start IStreamingClient to execute application command.\n";
 const std::wstring kNoClientTrace = L"Cannot start Client to update Application status.\n";
 const std::vector<std::string> kLadder = {"LoadApplication",
                                           "MountApplication",
@@ -297,7 +296,7 @@ TEST(Application, RefusalsComeBeforeAnyStep) {
     const std::vector<std::string> clientRefused = {"+IStreamingClient", "IStreamingClient.Initialize",
                                                     "IStreamingClient.StartClient 0x80004005",
                                                     "IStreamingClient.Uninitialize", "-IStreamingClient"};
-    const auto noClient = [&](std::vector<std::wstring> words, const char* message = kNoClient) {
+    const auto noClient = [&](std::vector<std::wstring> words, const char* message = kCannotStartClient) {
         return AppRow("no client: " + ToUtf8(words[0]), WithAlpha(16).Fault("StartClient", kFail), words,
                       message, kFail)
             .Calls(clientRefused);

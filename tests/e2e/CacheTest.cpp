@@ -96,9 +96,6 @@ TEST(Cache, WrongWordsPrintOneMessageAndCallNothing) {
     }));
     // clang-format on
 }
-
-constexpr char kNotAdministrator[] = "Error: user is not an administrator, operation cannot be executed.\n";
-constexpr char kReadFailed[] = "Error: call to IStreamingCache::GetCacheLocation() failed.\n";
 constexpr char kSizeSuccess[] = "Changing cache size... Success.\n";
 constexpr char kSizeFailed[] = "Changing cache size... Failed.\n";
 constexpr char kLocationSuccess[] = "Changing cache location... Success.\n";
@@ -151,8 +148,8 @@ TEST(Cache, SettingsAreShownToAllAndChangedByAdministrators) {
         location(L" D:\\a b|c ", kLocationFailed, 0x800700A1, ' '),
         // Only the low byte of the first character, as a signed byte: 0x1E9 gives -23.
         location(L"\u01E9:\\Cache", kLocationFailed, 0x80070003, -23),
-        R("size while the read fails", readFails, {L"cache", L"size", L"4096"}, kReadFailed, 0x8007001F, readFailed),
-        R("location while the read fails", readFails, {L"cache", L"location", L"D:\\"}, kReadFailed, 0x8007001F,
+        R("size while the read fails", readFails, {L"cache", L"size", L"4096"}, kCacheReadFailed, 0x8007001F, readFailed),
+        R("location while the read fails", readFails, {L"cache", L"location", L"D:\\"}, kCacheReadFailed, 0x8007001F,
           readFailed),
     }));
     // clang-format on
@@ -227,7 +224,6 @@ TEST(Cache, MultisourceRequestsAndAnswers) {
     };
     const std::string sent = alpha + "," + Json(source) + ",";
     constexpr char kAdded[] = "Adding multisource file...Success.";
-    constexpr char kNotAdded[] = "Adding multisource file...Failed.\n";
     constexpr char kInfo[] = "Success.\nMultiSourceFileInfo: \nApplication GUID - ";
     constexpr char kListed[] = "Success.\nMultiSourceFileIdList: \n";
     const std::string kMismatch = "Error: unexpected failure 0x80020005.\n";
@@ -240,18 +236,18 @@ TEST(Cache, MultisourceRequestsAndAnswers) {
     EXPECT_ROWS((std::vector<Row>{
         add("copy into a folder", apps, kAlpha + (L"|" + source + L"|" + folder + L"|FALSE"), kAdded, 0,
             sent + Json(folder) + ",0"),
-        add("entry exists", added, kAlpha + (L"|" + source + L"|" + folder + L"|x"), kNotAdded, kAlreadyExists,
+        add("entry exists", added, kAlpha + (L"|" + source + L"|" + folder + L"|x"), kMultisourceAddFailed, kAlreadyExists,
             sent + Json(folder) + ",0"),
         add("overwrite in place", added, kAlpha + (L"|" + source + L"|" + source + L"|true"), kAdded, 0,
             sent + Json(source) + ",-1"),
-        add("blank field is empty", apps, L"{G}|C:\\src.stc| |true", kNotAdded, kNotFound,
+        add("blank field is empty", apps, L"{G}|C:\\src.stc| |true", kMultisourceAddFailed, kNotFound,
             R"("{G}","C:\\src.stc","",-1)"),
-        add("fields trimmed, separators collapse", apps, L"|| {G} |\ta b\t|| c |  TRUE |", kNotAdded, kNotFound,
+        add("fields trimmed, separators collapse", apps, L"|| {G} |\ta b\t|| c |  TRUE |", kMultisourceAddFailed, kNotFound,
             R"("{G}","a b","c",-1)"),
-        add("too few fields to set the flag", apps, L"{G}||C:\\dst|TRUE", kNotAdded, kNotFound,
+        add("too few fields to set the flag", apps, L"{G}||C:\\dst|TRUE", kMultisourceAddFailed, kNotFound,
             R"("{G}","C:\\dst","TRUE",0)"),
-        add("flag only for TRUE", apps, L"{G}|s|d|1", kNotAdded, kNotFound, R"("{G}","s","d",0)"),
-        add("lone separator", apps, L"|", kNotAdded, kNotFound, R"("","","",0)"),
+        add("flag only for TRUE", apps, L"{G}|s|d|1", kMultisourceAddFailed, kNotFound, R"("{G}","s","d",0)"),
+        add("lone separator", apps, L"|", kMultisourceAddFailed, kNotFound, R"("","","",0)"),
         ms("delete", added, {L"DELETE", kAlpha}, "Deleting multisource file...Success.", 0,
            "DeleteMultiSourceFile(" + alpha + ")"),
         ms("delete keeps blanks", added, {L"delete", L"  {G} "}, "Deleting multisource file...Failed.\n", kNotFound,

@@ -42,15 +42,11 @@ struct Case {
 };
 
 constexpr DWORD kLost = kCallFailed;
-constexpr char kCannotStart[] = "Error: cannot start IStreamingClient to execute application command.\n";
-constexpr char kNotAdmin[] = "Error: user is not an administrator, operation cannot be executed.\n";
 constexpr char kCreateFailed[] = "Error: failed to call CoCreateInstance().\n";
 constexpr char kAddFailed[] = "Adding application... Failed\n";
-constexpr char kMsFailed[] = "Adding multisource file...Failed.\n";
 constexpr char kMismatch[] = "Error: unexpected failure 0x80020005.\n";
 constexpr char kOutside[] = "Error: unexpected failure 0x8002000B.\n";
 constexpr char kNoneToRemove[] = "Unable to remove applications, as there are no applications to remove.\n";
-constexpr char kGetLocation[] = "Error: call to IStreamingCache::GetCacheLocation() failed.\n";
 const std::string kA = ToUtf8(kAlpha), kB = ToUtf8(kBeta);
 const std::wstring kWideA = kAlpha;
 
@@ -201,7 +197,7 @@ std::wstring Lost(const std::wstring& what) {
 TEST_F(Matrix, ServiceDiesInsideACall) {
     const std::wstring start = L"application start <Alpha>", addMs = L"cache multisource add \"<Alpha>|C:\\src.stc| |TRUE\"";
     RunAll("crash", {
-        {"crash in `StartClient`", Crash("StartClient", 1), start, kCannotStart, kFail, L"Failed to Start Client COM. [1726]\n"},
+        {"crash in `StartClient`", Crash("StartClient", 1), start, kCannotStartClient, kFail, L"Failed to Start Client COM. [1726]\n"},
         {"crash in `GetApplicationProperties` (status)", Crash("GetApplicationProperties", 1), start, "Error: application does not exist.\n", kFail},
         // The name query dies; the next activation starts the service again and the command goes on.
         {"crash in `GetApplicationProperties` (name)", Crash("GetApplicationProperties", 1, 1), start, "Starting application [" + kA + "]... Success.\n", 0},
@@ -218,11 +214,11 @@ TEST_F(Matrix, ServiceDiesInsideACall) {
         {"crash in `GetApplicationProperties` (reboot)", Crash("GetApplicationProperties"), L"application add <token>", "Adding application... Success.\nAppName: [Alpha]\nAppGuid: [" + kA + "]\n", kLost},
         {"crash in `IStreamingCache.CreateInstance`", Crash("IStreamingCache.CreateInstance"), L"cache size", kCreateFailed, kLost},
         {"crash in `IStreamingCache.Initialize`", Crash("IStreamingCache.Initialize"), L"cache size", "Error: failed to intialize IStreamingCache object.\n", kLost},
-        {"crash in `GetCacheLocation`", Crash("GetCacheLocation"), L"cache size", kGetLocation, kLost},
-        {"crash in `IsUserAdministrator`", Crash("IsUserAdministrator"), L"cache size 4096", kNotAdmin, kFail},
+        {"crash in `GetCacheLocation`", Crash("GetCacheLocation"), L"cache size", kCacheReadFailed, kLost},
+        {"crash in `IsUserAdministrator`", Crash("IsUserAdministrator"), L"cache size 4096", kNotAdministrator, kFail},
         {"crash in `SetCacheSettings`", Crash("SetCacheSettings"), L"cache size 4096", "Changing cache size... Failed.\n", kLost},
         {"crash in `ClearCache`", Crash("ClearCache"), L"cache clear", "Invalid operation: Cannot clear cache while working offline or having running apps.\n", kLost},
-        {"crash in `AddMultiSourceFile`", Crash("AddMultiSourceFile", 1), addMs, kMsFailed, kLost},
+        {"crash in `AddMultiSourceFile`", Crash("AddMultiSourceFile", 1), addMs, kMultisourceAddFailed, kLost},
         {"crash in `DeleteMultiSourceFile`", Crash("DeleteMultiSourceFile", 1), L"cache multisource delete <Alpha>", "Deleting multisource file...Failed.\n", kLost},
         {"crash in `GetMultiSourceFileInfo`", Crash("GetMultiSourceFileInfo", 1), L"cache multisource getInfo <Alpha>", "Getting multisource file info...Failed.\n", kLost},
         {"crash in `GetMultiSourceFileIdList`", Crash("GetMultiSourceFileIdList"), L"cache multisource getIdList", "Getting multisource file id list...Failed.\n", kLost},
@@ -240,12 +236,12 @@ TEST_F(Matrix, ServiceRefusesToCreateAnObject) {
                     std::move(command), std::move(output), code, std::move(traced)};
     };
     std::vector<Case> rows = {
-        refused("IStreamingClient", L"application start <Alpha>", kCannotStart, kFail, L"Failed to Create Client COM.\n"),
+        refused("IStreamingClient", L"application start <Alpha>", kCannotStartClient, kFail, L"Failed to Create Client COM.\n"),
         refused("IStreamingClient", L"application stop <Alpha>", "Error: cannot start IStreamingClient execute application command.\n", kFail),
-        refused("IStreamingClient", L"application add <token>", kCannotStart, kFail),
+        refused("IStreamingClient", L"application add <token>", kCannotStartClient, kFail),
         refused("IStreamingClient", L"application getIdList", "", kFail, L"Cannot start Client to update Application status.\n"),
         refused("IStreamingClient", L"cache size", "2048\n", 0),
-        refused("IStreamingClient", L"cache size 4096", kNotAdmin, kFail),
+        refused("IStreamingClient", L"cache size 4096", kNotAdministrator, kFail),
         refused("IStreamingClient", L"cache clear", "Error: user is not an administrator. Operation cannot be executed.\n", kFail),
         refused("IStreamingClient", L"client start", "", kFail),
         refused("IStreamingClient", L"client stop", "", kFail),
@@ -470,10 +466,10 @@ TEST_F(Matrix, ChangesThatCannotBeSavedAndFilesThatAreNotTheServices) {
         {"a folder in the way of `state.json.tmp`", Scenario().Client(4).App(kBeta, L"Beta", 1), L"application add <token>", kAddFailed, kAccessDenied, {},
          [&] { CreateDirectoryW(inTheWay.c_str(), nullptr); }},
         {"the add above was not kept", {}, L"application getIdList", "\nAppIdList: \n1 - " + kB + "\n", 0, {}, {}, [&](const RunResult&) { RemoveDirectoryW(inTheWay.c_str()); }},
-        {"a user's file at the destination", two, onto + L"FALSE\"", kMsFailed, 0x80070050, {}, {}, holds(users, "a user's text")},
-        {"a user's file that the entry lists but did not copy", Scenario(two).Multisource(kAlpha, L"C:\\old.stc", users), onto + L"TRUE\"", kMsFailed, 0x80070050, {}, {}, holds(users, "a user's text")},
+        {"a user's file at the destination", two, onto + L"FALSE\"", kMultisourceAddFailed, 0x80070050, {}, {}, holds(users, "a user's text")},
+        {"a user's file that the entry lists but did not copy", Scenario(two).Multisource(kAlpha, L"C:\\old.stc", users), onto + L"TRUE\"", kMultisourceAddFailed, 0x80070050, {}, {}, holds(users, "a user's text")},
         // The source is locked: the copy that would replace the service's own fails.
-        {"the replacement of the service's own copy fails", Scenario(two).Multisource(kAlpha, source, copy, own), L"cache multisource add \"<Alpha>|<folder>\\src\\data.stc|<folder>\\cache|TRUE\"", kMsFailed, 0x80070020, {},
+        {"the replacement of the service's own copy fails", Scenario(two).Multisource(kAlpha, source, copy, own), L"cache multisource add \"<Alpha>|<folder>\\src\\data.stc|<folder>\\cache|TRUE\"", kMultisourceAddFailed, 0x80070020, {},
          [&] { locked.reset(CreateFileW(source.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)); },
          [&](const RunResult& run) { locked.reset(); holds(copy, "old copy")(run); }},
         {"another entry lists the same file", Scenario(two).Multisource(kAlpha, L"C:\\a.stc", shared, own).Multisource(kBeta, L"C:\\b.stc", shared, own),

@@ -28,5 +28,11 @@ inline constexpr char kInvalidArguments[] =
     "Error: invalid arguments entered. Use \"Quillet -h\" for more help.\n";
 inline constexpr char kIncorrectNumber[] =
     "Error: incorrect number of arguments. Use \"Quillet -h\" for help.\n";
+inline constexpr char kCannotStartClient[] =
+    "Error: cannot start IStreamingClient to execute application command.\n";
+inline constexpr char kNotAdministrator[] =
+    "Error: user is not an administrator, operation cannot be executed.\n";
+inline constexpr char kCacheReadFailed[] = "Error: call to IStreamingCache::GetCacheLocation() failed.\n";
+inline constexpr char kMultisourceAddFailed[] = "Adding multisource file...Failed.\n";
 
 } // namespace quillet::testing
