@@ -8,12 +8,15 @@
 #include "Service.h"
 #include "TypeLibrary.h"
 #include "win32/Stopwatch.h"
+#include "service/ComPtr.h"
 #include "win32/UniqueHandle.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <exception>
 #include <string>
+#include <vector>
 
 namespace quillet::emulator {
 
@@ -61,6 +64,42 @@ LONG WINAPI RevokeBeforeDying(EXCEPTION_POINTERS*) {
 [[noreturn]] void RevokeAndAbort() {
     RevokeClassObjects();
     std::abort();
+}
+
+// Wine takes an interface off RPC when its last stub goes, and waits there, on this thread, for the calls
+// of that interface in flight, which wait for this very thread: the server would hang for good. One stub
+// of each interface that clients reach, held for the server's life, keeps every interface registered.
+const IID* const kAnchoredInterfaces[] = {&IID_IUnknown,         &IID_IServiceProvider,
+                                          &IID_IClassFactory,    &IID_IStreamingApplication,
+                                          &IID_IStreamingClient, &IID_IStreamingCache};
+
+class Anchor : public IUnknown {
+public:
+    // No client ever gets this object, so no call reaches it through these interfaces; COM's own questions
+    // (IMarshal and the like) are answered no.
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+        const bool anchored =
+            std::any_of(std::begin(kAnchoredInterfaces), std::end(kAnchoredInterfaces),
+                        [&](const IID* anchoredIid) { return IsEqualIID(*anchoredIid, iid); });
+        *object = anchored ? this : nullptr;
+        return anchored ? S_OK : E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+};
+
+std::vector<quillet::ComPtr<IStream>> AnchorInterfaces() {
+    static Anchor anchor;
+    std::vector<quillet::ComPtr<IStream>> anchors;
+    for (const IID* iid : kAnchoredInterfaces) {
+        quillet::ComPtr<IStream> stream;
+        if (SUCCEEDED(CreateStreamOnHGlobal(nullptr, TRUE, stream.put())) &&
+            SUCCEEDED(CoMarshalInterface(stream.get(), *iid, &anchor, MSHCTX_LOCAL, nullptr,
+                                         MSHLFLAGS_TABLESTRONG))) {
+            anchors.push_back(std::move(stream));
+        }
+    }
+    return anchors;
 }
 
 // Serves the apartment's messages (COM delivers calls through them) until the stop event, and in embedding
@@ -141,6 +180,7 @@ int RunServer(ServeMode mode) {
     if (FAILED(hr)) {
         return hr;
     }
+    const std::vector<quillet::ComPtr<IStream>> anchors = AnchorInterfaces();
     Service service(DataDirectory::Locate());
     Service::SetInstance(&service);
     service.Start();
