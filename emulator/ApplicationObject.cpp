@@ -34,9 +34,9 @@ HRESULT ApplicationObject::AddApplication(BSTR source, VARIANT_BOOL isUrl, BSTR*
         }
         // Reading and parsing the token may take long: other clients are answered meanwhile.
         Token token;
-        HRESULT read = Service::Instance().Outside([&] {
+        HRESULT read = Service::Instance().Outside([&](HANDLE stopping) {
             std::string text;
-            HRESULT fetched = isUrl != VARIANT_FALSE ? FetchToken(TextOf(source), text)
+            HRESULT fetched = isUrl != VARIANT_FALSE ? FetchToken(TextOf(source), text, stopping)
                                                      : ReadTokenFile(TextOf(source), text);
             return SUCCEEDED(fetched) ? ServiceModel::ParseToken(text, token) : fetched;
         });

@@ -1,6 +1,7 @@
 #include "CacheObject.h"
 
 #include "LocalCopy.h"
+#include "Refusals.h"
 
 namespace quillet::emulator {
 
@@ -33,14 +34,29 @@ HRESULT CacheObject::AddMultiSourceFile(BSTR appGuid, BSTR sourcePath, BSTR dest
         };
         MultisourcePlan plan;
         HRESULT hr = planInto(plan);
+        if (plan.staleClaim) {
+            model.DropClaim(plan.appGuid); // the file in the way is not the copy this entry made
+        }
         if (FAILED(hr) || !plan.copy) {
-            return SUCCEEDED(hr) ? model.AddMultisourceFile(plan, {}) : hr;
+            return SUCCEEDED(hr) ? model.AddMultisourceFile(plan, nullptr) : hr;
+        }
+        // The copy is recorded before it starts, so that the next start after a crash removes what it left.
+        LocalCopy copy;
+        hr = copy.Reserve(plan.localPath);
+        if (SUCCEEDED(hr)) {
+            model.Change().copiesInFlight.push_back({copy.TemporaryPath(), GetCurrentProcessId()});
+            hr = Service::Instance().SaveNow();
+        }
+        if (FAILED(hr)) {
+            return hr;
         }
         // The copy may take long: other clients are answered meanwhile. What it found may have changed
         // by then, so the request is checked again before the copy takes its place.
-        std::wstring temporary;
         hr = Service::Instance().Outside(
-            [&] { return CopyToTemporary(plan.source, plan.localPath, temporary); });
+            [&](HANDLE stopping) { return copy.CopyFrom(plan.source, stopping); });
+        // The record goes with the call's change; the copy, when it is not placed, with the object.
+        std::erase_if(model.Change().copiesInFlight,
+                      [&](const CopyInFlight& record) { return record.path == copy.TemporaryPath(); });
         MultisourcePlan again;
         if (SUCCEEDED(hr)) {
             hr = planInto(again);
@@ -48,11 +64,7 @@ HRESULT CacheObject::AddMultiSourceFile(BSTR appGuid, BSTR sourcePath, BSTR dest
         if (SUCCEEDED(hr) && (!again.copy || again.localPath != plan.localPath)) {
             hr = kApplicationRunning; // the cache moved meanwhile
         }
-        if (FAILED(hr)) {
-            DeleteFileW(temporary.c_str());
-            return hr;
-        }
-        return model.AddMultisourceFile(again, temporary);
+        return SUCCEEDED(hr) ? model.AddMultisourceFile(again, &copy) : hr;
     });
 }
 

@@ -1,10 +1,72 @@
 #include "DataDirectory.h"
 
-#include <windows.h>
+#include "Refusals.h"
+#include "win32/UniqueHandle.h"
 
-#include <initializer_list>
+#include <aclapi.h>
+#include <sddl.h>
+
+#include <memory>
+#include <vector>
 
 namespace quillet::emulator {
+
+namespace {
+
+constexpr wchar_t kIsLink[] = L" is a link (a reparse point); the emulator keeps its files only in a folder "
+                              L"of its own. Remove the link.";
+constexpr wchar_t kNotAFolderText[] = L" is not a folder.";
+constexpr wchar_t kCannotSecure[] = L" cannot be made the emulator's own: its access list cannot be set.";
+
+HRESULT LastError() {
+    return HRESULT_FROM_WIN32(GetLastError());
+}
+
+struct LocalFreeDeleter {
+    void operator()(void* memory) const noexcept { LocalFree(memory); }
+};
+
+// Full control, for the folder and what is made in it, for SYSTEM, Administrators and the given SID; the
+// protection (P) keeps out what the parent would pass on.
+constexpr wchar_t kSddlHead[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;";
+constexpr wchar_t kSddlTail[] = L")";
+
+HRESULT SecureFolder(const std::wstring& path, PSECURITY_DESCRIPTOR descriptor) {
+    const UniqueFile folder(CreateFileW(
+        path.c_str(), READ_CONTROL | WRITE_DAC, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!folder) {
+        return LastError();
+    }
+    // On the folder alone, through its handle: what it holds keeps its own lists.
+    if (!SetKernelObjectSecurity(
+            folder.get(), DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, descriptor)) {
+        return LastError();
+    }
+    return S_OK;
+}
+
+} // namespace
+
+HRESULT EmulatorFolderSddl(std::wstring& sddl) {
+    UniqueHandle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) {
+        return LastError();
+    }
+    DWORD size = 0;
+    GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
+    std::vector<unsigned char> buffer(size);
+    if (size == 0 || !GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size)) {
+        return LastError();
+    }
+    wchar_t* sid = nullptr;
+    if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &sid)) {
+        return LastError();
+    }
+    const std::unique_ptr<wchar_t, LocalFreeDeleter> owned(sid);
+    sddl = std::wstring(kSddlHead) + sid + kSddlTail;
+    return S_OK;
+}
 
 DataDirectory DataDirectory::Locate() {
     wchar_t buffer[MAX_PATH];
@@ -18,10 +80,41 @@ DataDirectory DataDirectory::Locate() {
     return directory;
 }
 
-void DataDirectory::Create() const {
-    for (const std::wstring* folder : {&root, &cacheFolder}) {
-        CreateDirectoryW(folder->c_str(), nullptr);
+HRESULT DataDirectory::Prepare(std::wstring* problem) const {
+    std::wstring sddl;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    HRESULT hr = EmulatorFolderSddl(sddl);
+    if (SUCCEEDED(hr) && !ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
+                                                                               &descriptor, nullptr)) {
+        hr = LastError();
     }
+    if (FAILED(hr)) {
+        return hr;
+    }
+    const std::unique_ptr<void, LocalFreeDeleter> owned(descriptor);
+    for (const std::wstring* folder : {&root, &cacheFolder}) {
+        const DWORD attributes = GetFileAttributesW(folder->c_str());
+        const wchar_t* why = nullptr;
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+            SECURITY_ATTRIBUTES security = {sizeof security, descriptor, FALSE};
+            hr = CreateDirectoryW(folder->c_str(), &security) ? S_OK : LastError();
+        } else if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+            hr = kNotTheFileItself;
+            why = kIsLink;
+        } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+            hr = kNotAFolder;
+            why = kNotAFolderText;
+        } else if (hr = SecureFolder(*folder, descriptor); FAILED(hr)) {
+            why = kCannotSecure;
+        }
+        if (FAILED(hr)) {
+            if (problem != nullptr && why != nullptr) {
+                *problem = *folder + why;
+            }
+            return hr;
+        }
+    }
+    return S_OK;
 }
 
 } // namespace quillet::emulator

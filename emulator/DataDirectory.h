@@ -1,5 +1,7 @@
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 
 namespace quillet::emulator {
@@ -12,8 +14,16 @@ struct DataDirectory {
     std::wstring cacheFolder;
 
     static DataDirectory Locate();
-    // Creates the directory and its Cache folder when missing. A failure shows in the use of the files.
-    void Create() const;
+
+    // Makes the directory and its Cache folder when missing, each with the emulator's own access list: full
+    // control for SYSTEM, Administrators and the user who runs the emulator, and nothing inherited, since
+    // %ProgramData% lets every user create files in a folder. A folder that exists gets the same list. A
+    // folder that is a link (a reparse point) is refused with kNotTheFileItself, a file in its place with
+    // ERROR_DIRECTORY; problem then says which and why, for a person.
+    HRESULT Prepare(std::wstring* problem = nullptr) const;
 };
+
+// The access list that Prepare gives the folders, as SDDL, with the current user's SID.
+HRESULT EmulatorFolderSddl(std::wstring& sddl);
 
 } // namespace quillet::emulator

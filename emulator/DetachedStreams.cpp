@@ -1,5 +1,7 @@
 #include "DetachedStreams.h"
 
+#include "win32/Wine.h"
+
 #include <windows.h>
 
 #include <initializer_list>
@@ -8,22 +10,7 @@ namespace quillet::emulator {
 
 namespace {
 
-bool RunningUnderWine() {
-    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
-
-#if defined(__GNUC__) && defined(__x86_64__)
-// Wine runs Windows code natively on Linux, where the syscall instruction reaches the Linux kernel.
-long long LinuxSyscall(long long number, long long first, long long second) {
-    long long result;
-    __asm__ volatile("syscall"
-                     : "=a"(result)
-                     : "a"(number), "D"(first), "S"(second), "d"(0LL)
-                     : "rcx", "r11", "memory");
-    return result;
-}
-
+#if defined(QUILLET_LINUX_SYSCALLS)
 void RedirectUnixStreamsToNull() {
     constexpr long long kOpen = 2;
     constexpr long long kClose = 3;

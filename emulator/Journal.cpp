@@ -1,6 +1,8 @@
 #include "Journal.h"
 
+#include "FileIdentity.h"
 #include "FileStamp.h"
+#include "Refusals.h"
 #include "ServiceState.h"
 #include "win32/UniqueHandle.h"
 #include "win32/Utf8.h"
@@ -57,14 +59,33 @@ void Journal::Append(const ordered_json& fields) {
     ordered_json line = {{"seq", ++m_seq}};
     line.update(fields);
     const std::string text = line.dump() + "\n";
-    const UniqueFile file(CreateFileW(m_path.c_str(), FILE_APPEND_DATA,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     // The service goes on without a journal rather than failing the call.
-    DWORD written = 0;
-    if (file) {
-        WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    UniqueFile file;
+    if (!m_writable || FAILED(OpenForAppend(file))) {
+        return;
     }
+    DWORD written = 0;
+    WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
+HRESULT Journal::OpenForAppend(UniqueFile& file) const {
+    HRESULT hr = OpenItself(m_path, FILE_APPEND_DATA, OPEN_EXISTING, file);
+    if (hr == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)) {
+        // CREATE_NEW: a link that leads nowhere fails too.
+        hr = OpenItself(m_path, FILE_APPEND_DATA, CREATE_NEW, file);
+    }
+    FileIdentity identity;
+    DWORD links = 0;
+    if (SUCCEEDED(hr)) {
+        hr = IdentityOf(file.get(), identity, &links);
+    }
+    if (SUCCEEDED(hr) && links != 1) {
+        hr = kMoreThanOneName; // the other name's file would get the lines
+    }
+    if (FAILED(hr)) {
+        file.reset();
+    }
+    return hr;
 }
 
 int Journal::RecordCreate(const std::wstring& interfaceName) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "win32/UniqueHandle.h"
+
 #include <nlohmann/json.hpp>
 
 #include <string>
@@ -8,7 +10,9 @@ namespace quillet::emulator {
 
 // journal.jsonl: one compact JSON object a line, appended with a single write before the call returns.
 // seq and the object numbers go on from the file's last line; when the file is missing or empty they
-// start again at 1, so that whoever deletes the journal can predict its lines exactly.
+// start again at 1, so that whoever deletes the journal can predict its lines exactly. Only the file itself
+// is written: a link at its name, or a file with another name as well, is left alone and nothing is
+// journalled until it is gone.
 class Journal {
 public:
     explicit Journal(std::wstring path);
@@ -24,13 +28,18 @@ public:
     // fields: the members after seq, in order.
     void Record(const nlohmann::ordered_json& fields);
 
+    // Off while the data directory is refused: the journal lives there.
+    void SetWritable(bool writable) { m_writable = writable; }
+
 private:
     void RestartIfCleared();
     void Append(const nlohmann::ordered_json& fields);
+    HRESULT OpenForAppend(UniqueFile& file) const;
 
     std::wstring m_path;
     long long m_seq = 0;
     int m_objects = 0;
+    bool m_writable = true;
 };
 
 } // namespace quillet::emulator

@@ -1,35 +1,95 @@
 #include "LocalCopy.h"
 
-#include <objbase.h>
+#include "Refusals.h"
+#include "win32/WholeFile.h"
+
+#include <memory>
 
 namespace quillet::emulator {
 
-HRESULT CopyToTemporary(const std::wstring& source, const std::wstring& target, std::wstring& temporary) {
-    GUID unique;
-    wchar_t text[40];
-    if (FAILED(CoCreateGuid(&unique)) || StringFromGUID2(unique, text, 40) == 0) {
-        return E_FAIL;
+namespace {
+
+// Large enough that a copy runs at the disk's pace, small enough that a stop is noticed at once.
+constexpr DWORD kChunkBytes = 1 << 20;
+
+HRESULT LastError() {
+    return HRESULT_FROM_WIN32(GetLastError());
+}
+
+} // namespace
+
+HRESULT LocalCopy::Reserve(const std::wstring& target) {
+    return UniqueNameBeside(target, m_temporary);
+}
+
+HRESULT LocalCopy::CopyFrom(const std::wstring& source, HANDLE stopping) {
+    // CopyFileEx would copy, but Wine ignores its cancel flag and never calls its progress routine, and it
+    // opens the target by name: this copy must stop on request and land in the file created here.
+    const UniqueFile from(CreateFileW(source.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!from) {
+        return LastError();
     }
-    temporary = target + L"." + text + L".tmp";
-    if (!CopyFileW(source.c_str(), temporary.c_str(), TRUE)) {
-        const HRESULT hr = HRESULT_FROM_WIN32(GetLastError());
-        if (hr != HRESULT_FROM_WIN32(ERROR_FILE_EXISTS)) {
-            DeleteFileW(temporary.c_str()); // what a failed copy left of it
+    if (GetFileType(from.get()) != FILE_TYPE_DISK) {
+        return HRESULT_FROM_WIN32(ERROR_BAD_FILE_TYPE); // a pipe could keep the copy waiting forever
+    }
+    FILETIME written;
+    if (!GetFileTime(from.get(), nullptr, nullptr, &written)) {
+        return LastError();
+    }
+    m_file.reset(CreateFileW(m_temporary.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!m_file) {
+        return LastError();
+    }
+    const std::unique_ptr<char[]> buffer(new (std::nothrow) char[kChunkBytes]);
+    if (!buffer) {
+        return E_OUTOFMEMORY;
+    }
+    for (;;) {
+        if (WaitForSingleObject(stopping, 0) == WAIT_OBJECT_0) {
+            return kServerStopping;
         }
-        temporary.clear();
-        return hr;
+        DWORD read = 0;
+        if (!ReadFile(from.get(), buffer.get(), kChunkBytes, &read, nullptr)) {
+            return LastError();
+        }
+        if (read == 0) {
+            break;
+        }
+        if (const HRESULT hr = WriteAllBytes(m_file.get(), {buffer.get(), read}); FAILED(hr)) {
+            return hr;
+        }
+    }
+    // As a copy made by the system keeps it; the identity recorded includes it.
+    if (!SetFileTime(m_file.get(), nullptr, nullptr, &written) || !FlushFileBuffers(m_file.get())) {
+        return LastError();
     }
     return S_OK;
 }
 
-HRESULT PlaceCopy(const std::wstring& temporary, const std::wstring& target, bool replace) {
-    const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
-    if (!MoveFileExW(temporary.c_str(), target.c_str(), flags)) {
-        const HRESULT hr = HRESULT_FROM_WIN32(GetLastError());
-        DeleteFileW(temporary.c_str());
+HRESULT LocalCopy::Place(const std::wstring& target, bool replace, FileIdentity& identity) {
+    if (!m_file) {
+        return E_UNEXPECTED;
+    }
+    // A rename keeps the number, size and write time that make up the identity.
+    if (const HRESULT hr = IdentityOf(m_file.get(), identity); FAILED(hr)) {
         return hr;
     }
-    return S_OK;
+    const HRESULT hr = RenameOpenFile(m_file.get(), target, replace);
+    if (hr == HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS) || hr == HRESULT_FROM_WIN32(ERROR_FILE_EXISTS)) {
+        return kLocalPathTaken; // a file appeared meanwhile, which is not replaced
+    }
+    m_placed = SUCCEEDED(hr);
+    return hr;
+}
+
+LocalCopy::~LocalCopy() {
+    if (m_file && !m_placed) {
+        FILE_DISPOSITION_INFO disposition = {TRUE};
+        SetFileInformationByHandle(m_file.get(), FileDispositionInfo, &disposition, sizeof disposition);
+    }
 }
 
 } // namespace quillet::emulator

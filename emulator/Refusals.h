@@ -22,5 +22,12 @@ inline constexpr HRESULT kLocalPathTaken = static_cast<HRESULT>(0x80070050);    
 inline constexpr HRESULT kSourceIsFolder = static_cast<HRESULT>(0x80070150);  // ERROR_DIRECTORY_NOT_SUPPORTED
 inline constexpr HRESULT kStateUnreadable = static_cast<HRESULT>(0x80070570); // ERROR_FILE_CORRUPT
 inline constexpr HRESULT kHttpStatusBase = static_cast<HRESULT>(0x80190000);  // | HTTP status
+// A call cut short, or refused, because the emulator stops (/Stop, /Reset).
+inline constexpr HRESULT kServerStopping = CO_E_SERVER_STOPPING; // 0x80080008
+// A name that leads to another file, or a folder of the emulator's that is a link: never used.
+inline constexpr HRESULT kNotTheFileItself =
+    static_cast<HRESULT>(0x8007112B); // ERROR_REPARSE_POINT_ENCOUNTERED
+// A file of the emulator's that has another name as well, which its writes would reach.
+inline constexpr HRESULT kMoreThanOneName = static_cast<HRESULT>(0x80070476); // ERROR_TOO_MANY_LINKS
 
 } // namespace quillet::emulator

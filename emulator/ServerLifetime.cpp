@@ -5,6 +5,7 @@
 #include "ClassFactory.h"
 #include "ClientObject.h"
 #include "DataDirectory.h"
+#include "InstanceNames.h"
 #include "Service.h"
 #include "TypeLibrary.h"
 #include "win32/Stopwatch.h"
@@ -22,17 +23,14 @@ namespace quillet::emulator {
 
 namespace {
 
-constexpr wchar_t kInstanceMutexName[] = L"Local\\PlenumEmulator.Instance";
-constexpr wchar_t kStopEventName[] = L"Local\\PlenumEmulator.Stop";
-// Set while an instance serves: its class objects are registered.
-constexpr wchar_t kReadyEventName[] = L"Local\\PlenumEmulator.Ready";
-
 // Like a service, the emulator stays resident while idle, but not forever.
 constexpr ULONGLONG kIdleLifetimeMs = 10 * 60 * 1000;
 // How often a resident server with objects looks whether they are gone.
 constexpr DWORD kIdleCheckMs = 60 * 1000;
 // A server that COM starts while the previous instance is still shutting down waits for it this long.
 constexpr DWORD kTakeOverWaitMs = 15000;
+// A stop ends slow work at once; calls still under way then get this long to return their failure.
+constexpr DWORD kDrainMs = 10000;
 
 std::atomic<long> g_objects{0};
 DWORD g_cookies[3] = {};
@@ -51,7 +49,7 @@ struct ClassEntry {
 // Ctrl+C on a foreground server stops it like /Stop, so that it revokes its class objects: a server that
 // dies with them registered leaves Wine's RPCSS handing out dead ones.
 BOOL WINAPI StopOnConsoleSignal(DWORD) {
-    const UniqueHandle stop(OpenEventW(EVENT_MODIFY_STATE, FALSE, kStopEventName));
+    const UniqueHandle stop(OpenEventW(EVENT_MODIFY_STATE, FALSE, InstanceObjectName(kStopEvent).c_str()));
     return stop && SetEvent(stop.get());
 }
 
@@ -69,9 +67,13 @@ LONG WINAPI RevokeBeforeDying(EXCEPTION_POINTERS*) {
 // Wine takes an interface off RPC when its last stub goes, and waits there, on this thread, for the calls
 // of that interface in flight, which wait for this very thread: the server would hang for good. One stub
 // of each interface that clients reach, held for the server's life, keeps every interface registered.
-const IID* const kAnchoredInterfaces[] = {&IID_IUnknown,         &IID_IServiceProvider,
-                                          &IID_IClassFactory,    &IID_IStreamingApplication,
-                                          &IID_IStreamingClient, &IID_IStreamingCache};
+const IID* const kAnchoredInterfaces[] = {&IID_IUnknown,
+                                          &IID_IDispatch,
+                                          &IID_IServiceProvider,
+                                          &IID_IClassFactory,
+                                          &IID_IStreamingApplication,
+                                          &IID_IStreamingClient,
+                                          &IID_IStreamingCache};
 
 class Anchor : public IUnknown {
 public:
@@ -102,9 +104,9 @@ std::vector<quillet::ComPtr<IStream>> AnchorInterfaces() {
     return anchors;
 }
 
-// Serves the apartment's messages (COM delivers calls through them) until the stop event, and in embedding
-// mode until the idle lifetime has passed; false once the server should end. While objects live it looks
-// again now and then, since nothing wakes it when the last one goes.
+// Waits until the stop event, and in embedding mode until the idle lifetime has passed; false once the
+// server should end. Calls arrive on COM's threads meanwhile. While objects live it looks again now and then,
+// since nothing wakes it when the last one goes.
 bool KeepServing(HANDLE stopEvent, ServeMode mode) {
     DWORD timeout = INFINITE;
     if (mode == ServeMode::Embedding) {
@@ -117,19 +119,7 @@ bool KeepServing(HANDLE stopEvent, ServeMode mode) {
             timeout = static_cast<DWORD>(kIdleLifetimeMs - idle);
         }
     }
-    if (MsgWaitForMultipleObjectsEx(1, &stopEvent, timeout, QS_ALLINPUT, MWMO_INPUTAVAILABLE) ==
-        WAIT_OBJECT_0) {
-        return false;
-    }
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        if (message.message == WM_QUIT) {
-            return false;
-        }
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-    return true;
+    return WaitForSingleObject(stopEvent, timeout) != WAIT_OBJECT_0;
 }
 
 } // namespace
@@ -154,17 +144,21 @@ void ServerObjectReleased() {
 }
 
 int RunServer(ServeMode mode) {
-    UniqueHandle instance(CreateMutexW(nullptr, FALSE, kInstanceMutexName));
+    UniqueHandle instance(CreateMutexW(nullptr, FALSE, InstanceObjectName(kInstanceMutex).c_str()));
     if (!instance) {
         return HRESULT_FROM_WIN32(GetLastError());
     }
-    DWORD wait = WaitForSingleObject(instance.get(), mode == ServeMode::Embedding ? kTakeOverWaitMs : 0);
+    // An instance that serves keeps the mutex: this one leaves at once, and COM finds the other's class
+    // objects. One that is still shutting down is waited for (only COM starts a server that way).
+    UniqueHandle ready(CreateEventW(nullptr, TRUE, FALSE, InstanceObjectName(kReadyEvent).c_str()));
+    const bool takeOver =
+        mode == ServeMode::Embedding && ready && WaitForSingleObject(ready.get(), 0) != WAIT_OBJECT_0;
+    DWORD wait = WaitForSingleObject(instance.get(), takeOver ? kTakeOverWaitMs : 0);
     if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) {
-        // Another instance serves; COM finds its class objects.
         return mode == ServeMode::Embedding ? S_OK : HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS);
     }
     // The mutex is never released: it is abandoned when the process ends, which is what /Stop waits for.
-    UniqueHandle stopEvent(CreateEventW(nullptr, TRUE, FALSE, kStopEventName));
+    UniqueHandle stopEvent(CreateEventW(nullptr, TRUE, FALSE, InstanceObjectName(kStopEvent).c_str()));
     if (!stopEvent) {
         return HRESULT_FROM_WIN32(GetLastError());
     }
@@ -173,10 +167,9 @@ int RunServer(ServeMode mode) {
         SetConsoleCtrlHandler(StopOnConsoleSignal, TRUE);
     }
 
-    // One apartment thread serves every call in turn; slow work waits on another thread while this one
-    // goes on serving (Service::Outside). Wine's multithreaded apartment can deadlock a local server when a
-    // client releases its last object while another activates.
-    HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    // The multithreaded apartment: every call runs on a thread of COM's pool, so that no call waits for
+    // another's slow work; the service's lock guards the state (Service.h).
+    HRESULT hr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     if (FAILED(hr)) {
         return hr;
     }
@@ -204,14 +197,17 @@ int RunServer(ServeMode mode) {
     }
     SetUnhandledExceptionFilter(RevokeBeforeDying);
     std::set_terminate(RevokeAndAbort);
-    UniqueHandle ready(CreateEventW(nullptr, TRUE, FALSE, kReadyEventName));
     if (SUCCEEDED(hr)) {
         SetEvent(ready.get());
         while (KeepServing(stopEvent.get(), mode)) {
         }
     }
+    // Slow work ends and later calls are refused, so that the calls under way return (their clients see
+    // the failure) before COM takes the objects away.
     ResetEvent(ready.get());
+    service.Stop();
     RevokeClassObjects();
+    service.WaitForCalls(kDrainMs);
     ReleaseServiceTypeInfo();
     // Disconnects what clients still hold; their objects are released and journalled here.
     CoUninitialize();
@@ -220,7 +216,7 @@ int RunServer(ServeMode mode) {
 }
 
 HRESULT StartResidentInstance(DWORD timeoutMs) {
-    UniqueHandle ready(CreateEventW(nullptr, TRUE, FALSE, kReadyEventName));
+    UniqueHandle ready(CreateEventW(nullptr, TRUE, FALSE, InstanceObjectName(kReadyEvent).c_str()));
     if (!ready) {
         return HRESULT_FROM_WIN32(GetLastError());
     }
@@ -253,11 +249,11 @@ HRESULT StartResidentInstance(DWORD timeoutMs) {
 }
 
 HRESULT StopRunningInstance(DWORD timeoutMs) {
-    UniqueHandle stopEvent(OpenEventW(EVENT_MODIFY_STATE, FALSE, kStopEventName));
+    UniqueHandle stopEvent(OpenEventW(EVENT_MODIFY_STATE, FALSE, InstanceObjectName(kStopEvent).c_str()));
     if (!stopEvent) {
         return S_FALSE;
     }
-    UniqueHandle instance(OpenMutexW(SYNCHRONIZE, FALSE, kInstanceMutexName));
+    UniqueHandle instance(OpenMutexW(SYNCHRONIZE, FALSE, InstanceObjectName(kInstanceMutex).c_str()));
     SetEvent(stopEvent.get());
     if (!instance) {
         return S_OK;

@@ -3,11 +3,8 @@
 #include "FaultRules.h"
 #include "Refusals.h"
 #include "ServerLifetime.h"
-#include "win32/UniqueHandle.h"
 #include "win32/Utf8.h"
 #include "win32/WholeFile.h"
-
-#include <thread>
 
 namespace quillet::emulator {
 
@@ -20,11 +17,34 @@ Service* g_instance = nullptr;
 // How long a "hang" fault blocks the call before it fails.
 constexpr DWORD kHangMilliseconds = 30000;
 
+constexpr char kLeftoverLink[] = "not the file the copy made: a link, or a file with another name";
+
+// Whether the process that recorded a copy still runs (then the copy is still its own business).
+bool StillRunning(DWORD processId) {
+    if (processId == GetCurrentProcessId()) {
+        return false; // a number of this process's can only be a predecessor's
+    }
+    const UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, processId));
+    return process && WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
+}
+
 } // namespace
 
+Service::CallUnderWay::CallUnderWay(Service& service) : m_service(service) {
+    const std::lock_guard<std::mutex> lock(m_service.m_callsLock);
+    ++m_service.m_calls;
+}
+
+Service::CallUnderWay::~CallUnderWay() {
+    const std::lock_guard<std::mutex> lock(m_service.m_callsLock);
+    if (--m_service.m_calls == 0) {
+        m_service.m_callsDone.notify_all();
+    }
+}
+
 Service::Service(DataDirectory directory)
-    : m_directory(std::move(directory)), m_model(m_directory.cacheFolder),
-      m_journal(m_directory.journalPath) {}
+    : m_directory(std::move(directory)), m_model(m_directory.cacheFolder), m_journal(m_directory.journalPath),
+      m_stopping(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
 
 Service& Service::Instance() {
     return *g_instance;
@@ -35,12 +55,57 @@ void Service::SetInstance(Service* service) {
 }
 
 void Service::Start() {
-    m_directory.Create();
-    m_journal.Resume();
-    Refresh();
+    const std::lock_guard<std::mutex> lock(m_lock);
+    try {
+        Refresh();
+        m_journal.Resume();
+        RemoveLeftoverCopies();
+    } catch (...) {
+        Abandon(); // the calls find what is wrong
+    }
+}
+
+void Service::Stop() noexcept {
+    SetEvent(m_stopping.get());
+}
+
+bool Service::Stopping() const {
+    return WaitForSingleObject(m_stopping.get(), 0) == WAIT_OBJECT_0;
+}
+
+bool Service::WaitForCalls(DWORD timeoutMs) {
+    std::unique_lock<std::mutex> lock(m_callsLock);
+    return m_callsDone.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return m_calls == 0; });
+}
+
+HRESULT Service::EnsureDirectory() {
+    // One look a call: a folder deleted or replaced by a link meanwhile is noticed at once.
+    const DWORD root = GetFileAttributesW(m_directory.root.c_str());
+    const DWORD cache = GetFileAttributesW(m_directory.cacheFolder.c_str());
+    const auto folder = [](DWORD attributes) {
+        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+               (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+    };
+    if (m_directoryReady && folder(root) && folder(cache)) {
+        return S_OK;
+    }
+    std::wstring problem;
+    const HRESULT hr = m_directory.Prepare(&problem);
+    m_directoryReady = SUCCEEDED(hr);
+    m_journal.SetWritable(m_directoryReady);
+    if (FAILED(hr)) {
+        m_problem =
+            problem.empty() ? "the data directory cannot be made (" + HresultText(hr) + ")" : ToUtf8(problem);
+        m_problemCode = hr;
+        m_loaded = false; // read the state once the directory is fixed
+    }
+    return hr;
 }
 
 void Service::Refresh() {
+    if (FAILED(EnsureDirectory())) {
+        return;
+    }
     FileStamp stamp = FileStamp::Of(m_directory.statePath);
     if (m_loaded && stamp == m_stamp) {
         return;
@@ -48,15 +113,15 @@ void Service::Refresh() {
     m_loaded = true;
     m_stamp = stamp;
     m_problem.reset();
+    m_problemCode = S_OK;
     if (!stamp.exists) {
-        // Someone may have deleted the whole data directory: the journal and the cache folder live there.
-        m_directory.Create();
         m_model.Replace(StateFromJson(ordered_json::object(), m_directory.cacheFolder));
         return;
     }
     std::string content;
     if (const HRESULT hr = ReadWholeFile(m_directory.statePath, content); FAILED(hr)) {
         m_problem = "state.json cannot be read (" + HresultText(hr) + ")";
+        m_problemCode = kStateUnreadable;
         m_loaded = false; // try again on the next call
         return;
     }
@@ -65,6 +130,7 @@ void Service::Refresh() {
         m_model.Replace(StateFromJson(ordered_json::parse(content), m_directory.cacheFolder));
     } catch (const std::exception& problem) {
         m_problem = std::string("state.json: ") + problem.what();
+        m_problemCode = kStateUnreadable;
     }
 }
 
@@ -72,8 +138,12 @@ HRESULT Service::Save() {
     if (!m_model.Changed()) {
         return S_OK;
     }
-    m_directory.Create();
-    const HRESULT hr = ReplaceWholeFile(m_directory.statePath, StateText(m_model.State()));
+    // Never over a state.json that could not be read (it changed while slow work ran): that is the owner's
+    // to fix.
+    HRESULT hr = m_problem ? m_problemCode : EnsureDirectory();
+    if (SUCCEEDED(hr)) {
+        hr = ReplaceWholeFile(m_directory.statePath, StateText(m_model.State()));
+    }
     if (FAILED(hr)) {
         // A change that is not on disk would be lost with the next restart: it is not kept at all. The file
         // still holds the state as the call found it (or is missing, which means the defaults).
@@ -85,6 +155,40 @@ HRESULT Service::Save() {
     m_model.Commit();
     m_stamp = FileStamp::Of(m_directory.statePath);
     return S_OK;
+}
+
+HRESULT Service::SaveNow() {
+    return Save();
+}
+
+void Service::JournalDisowned() {
+    for (const Disowned& file : m_model.TakeDisowned()) {
+        m_journal.Record({{"event", "disown"}, {"path", ToUtf8(file.path)}, {"reason", file.reason}});
+    }
+}
+
+void Service::RemoveLeftoverCopies() {
+    if (m_problem || m_model.State().copiesInFlight.empty()) {
+        return;
+    }
+    std::vector<CopyInFlight> still;
+    for (const CopyInFlight& copy : m_model.State().copiesInFlight) {
+        if (StillRunning(copy.process)) {
+            still.push_back(copy);
+            continue;
+        }
+        const Deletion deletion = DeleteItself(copy.path);
+        if (deletion == Deletion::Deleted) {
+            m_journal.Record({{"event", "leftover"}, {"path", ToUtf8(copy.path)}, {"removed", true}});
+        } else if (deletion == Deletion::NotOurs) {
+            m_journal.Record({{"event", "leftover"},
+                              {"path", ToUtf8(copy.path)},
+                              {"removed", false},
+                              {"reason", kLeftoverLink}});
+        }
+    }
+    m_model.Change().copiesInFlight = std::move(still);
+    Save();
 }
 
 HRESULT Service::CountFault(std::wstring_view interfaceName, std::wstring_view method,
@@ -120,6 +224,7 @@ void Service::Crash(HRESULT hr) {
 }
 
 HRESULT Service::CheckCreate(const std::wstring& interfaceName) noexcept {
+    const CallUnderWay underWay(*this);
     const std::lock_guard<std::mutex> lock(m_lock);
     try {
         return CheckCreateLocked(interfaceName);
@@ -129,6 +234,9 @@ HRESULT Service::CheckCreate(const std::wstring& interfaceName) noexcept {
 }
 
 HRESULT Service::CheckCreateLocked(const std::wstring& interfaceName) {
+    if (Stopping()) {
+        return kServerStopping;
+    }
     Refresh();
     if (m_problem) {
         return S_OK; // the calls report it
@@ -150,7 +258,8 @@ HRESULT Service::CheckCreateLocked(const std::wstring& interfaceName) {
         Crash(hit->hr);
     }
     if (hit->action == FaultAction::Hang) {
-        Sleep(kHangMilliseconds); // with the lock held: the whole service hangs
+        // With the lock held: the whole service hangs, until the hang is over or the emulator stops.
+        WaitForSingleObject(m_stopping.get(), kHangMilliseconds);
     }
     m_journal.RecordRefusedCreate(interfaceName, hit->hr);
     return hit->hr;
@@ -192,38 +301,26 @@ HRESULT Service::Abandon() noexcept {
     return hr;
 }
 
-HRESULT Service::Outside(const std::function<HRESULT()>& work) {
-    // The work runs on a thread of its own while this, the apartment's thread, waits for it and serves the
-    // calls that arrive meanwhile; they find the lock free.
+HRESULT Service::Outside(const Work& work) {
     HRESULT hr = E_UNEXPECTED;
-    const UniqueHandle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!done) {
-        return HRESULT_FROM_WIN32(GetLastError());
-    }
     {
+        // Other calls take the lock meanwhile, each on its own thread; this call waits for nobody's work.
         m_lock.unlock();
         struct Relock {
             std::mutex& lock;
             ~Relock() { lock.lock(); }
         } relock{m_lock};
-        std::thread worker([&] {
-            try {
-                hr = work();
-            } catch (...) {
-                hr = E_UNEXPECTED; // no exception may end the process from a thread of its own
-            }
-            SetEvent(done.get());
-        });
-        HANDLE handle = done.get();
-        DWORD index = 0;
-        CoWaitForMultipleHandles(0, INFINITE, 1, &handle, &index);
-        worker.join();
+        hr = work(m_stopping.get());
+    }
+    if (Stopping()) {
+        return kServerStopping;
     }
     Refresh();
-    return m_problem ? kStateUnreadable : hr;
+    return m_problem ? m_problemCode : hr;
 }
 
 HRESULT Service::Run(CallInfo call, const Body& body, ReplyTarget* reply) noexcept {
+    const CallUnderWay underWay(*this);
     const std::lock_guard<std::mutex> lock(m_lock);
     try {
         return RunLocked(std::move(call), body, reply);
@@ -233,12 +330,13 @@ HRESULT Service::Run(CallInfo call, const Body& body, ReplyTarget* reply) noexce
 }
 
 HRESULT Service::RunLocked(CallInfo call, const Body& body, ReplyTarget* reply) {
-    Refresh();
     HRESULT hr = S_OK;
     std::optional<FaultHit> hit;
     std::optional<ReplyShape> shape;
-    if (m_problem) {
-        hr = kStateUnreadable;
+    if (Stopping()) {
+        hr = kServerStopping;
+    } else if (Refresh(); m_problem) {
+        hr = m_problemCode;
     } else {
         std::wstring firstArgument;
         const bool hasString = !call.args.empty() && call.args[0].is_string();
@@ -249,7 +347,8 @@ HRESULT Service::RunLocked(CallInfo call, const Body& body, ReplyTarget* reply) 
         if (hit) {
             hr = hit->hr;
             if (hit->action == FaultAction::Hang) {
-                Sleep(kHangMilliseconds); // with the lock held: the whole service hangs
+                // With the lock held: the whole service hangs, until the hang is over or the emulator stops.
+                WaitForSingleObject(m_stopping.get(), kHangMilliseconds);
             }
         } else if (SUCCEEDED(hr)) {
             hr = body(m_model);
@@ -271,6 +370,7 @@ HRESULT Service::RunLocked(CallInfo call, const Body& body, ReplyTarget* reply) 
         }
     }
 
+    JournalDisowned();
     ordered_json fields = {{"object", call.object},
                            {"interface", ToUtf8(call.interfaceName)},
                            {"method", ToUtf8(call.method)},

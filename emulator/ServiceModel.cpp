@@ -1,6 +1,5 @@
 #include "ServiceModel.h"
 
-#include "LocalCopy.h"
 #include "Refusals.h"
 #include "service/ServiceContract.h"
 #include "win32/UniqueVariant.h"
@@ -61,6 +60,17 @@ HRESULT CheckLocalFolder(const std::wstring& path) {
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? S_OK : kNotAFolder;
 }
 
+constexpr char kChangedSinceMade[] = "not the copy the service made: changed, replaced or a link";
+constexpr char kNoRecordOfCopy[] = "no record of the copy the service made";
+
+// Whether the file at path is still the copy recorded as identity.
+bool IsStill(const std::wstring& path, const FileIdentity& identity) {
+    UniqueFile file;
+    FileIdentity now;
+    return SUCCEEDED(OpenItself(path, 0, OPEN_EXISTING, file)) && SUCCEEDED(IdentityOf(file.get(), now)) &&
+           now == identity;
+}
+
 } // namespace
 
 ServiceModel::ServiceModel(std::wstring defaultCacheFolder) {
@@ -81,14 +91,14 @@ void ServiceModel::Replace(ServiceState state) {
 }
 
 void ServiceModel::Commit() {
-    for (const std::wstring& path : m_unlistedCopies) {
+    for (const Copy& copy : m_unlistedCopies) {
         // Only a copy that no entry lists any more goes; two entries never share one, but a hand-written
         // state may hold them.
         const bool listed =
             std::any_of(m_state.multisource.begin(), m_state.multisource.end(),
-                        [&](const MultisourceEntry& entry) { return SameText(entry.localPath, path); });
-        if (!listed) {
-            DeleteFileW(path.c_str());
+                        [&](const MultisourceEntry& entry) { return SameText(entry.localPath, copy.path); });
+        if (!listed && DeleteOwned(copy.path, copy.identity) == Deletion::NotOurs) {
+            m_disowned.push_back({copy.path, kChangedSinceMade});
         }
     }
     m_changed = false;
@@ -97,9 +107,10 @@ void ServiceModel::Commit() {
 }
 
 void ServiceModel::Rollback() {
-    for (const std::wstring& path : m_placedCopies) {
-        DeleteFileW(path.c_str());
+    for (const Copy& copy : m_placedCopies) {
+        DeleteOwned(copy.path, copy.identity);
     }
+    m_disowned.clear(); // nothing of the change happened
     m_changed = false;
     m_unlistedCopies.clear();
     m_placedCopies.clear();
@@ -472,8 +483,10 @@ void ServiceModel::RemoveMultisource(std::wstring_view appGuid) {
     const auto removed = std::erase_if(m_state.multisource, [&](const MultisourceEntry& entry) {
         const bool match = SameText(entry.appGuid, appGuid);
         // Only a copy that the emulator made goes, and only once the change is on disk.
-        if (match && entry.localCopy) {
-            m_unlistedCopies.push_back(entry.localPath);
+        if (match && entry.localCopy && entry.identity) {
+            m_unlistedCopies.push_back({entry.localPath, *entry.identity});
+        } else if (match && entry.localCopy) {
+            m_disowned.push_back({entry.localPath, kNoRecordOfCopy});
         }
         return match;
     });
@@ -528,9 +541,12 @@ HRESULT ServiceModel::PlanMultisourceFile(std::wstring_view appGuid, std::wstrin
         }
     }
     if (plan.copy && GetFileAttributesW(plan.localPath.c_str()) != INVALID_FILE_ATTRIBUTES) {
-        // A file in the way is replaced only when it is the entry's own copy, and only when asked to.
-        plan.replacesOwnCopy =
+        // A file in the way is replaced only when it is the entry's own copy, still as it was made, and only
+        // when asked to.
+        const bool claimed =
             existing != nullptr && existing->localCopy && SameText(existing->localPath, plan.localPath);
+        plan.replacesOwnCopy = claimed && existing->identity && IsStill(plan.localPath, *existing->identity);
+        plan.staleClaim = claimed && !plan.replacesOwnCopy;
         if (!plan.replacesOwnCopy) {
             return kLocalPathTaken;
         }
@@ -538,16 +554,21 @@ HRESULT ServiceModel::PlanMultisourceFile(std::wstring_view appGuid, std::wstrin
     return S_OK;
 }
 
-HRESULT ServiceModel::AddMultisourceFile(const MultisourcePlan& plan, const std::wstring& temporary) {
+HRESULT ServiceModel::AddMultisourceFile(const MultisourcePlan& plan, LocalCopy* copy) {
+    MultisourceEntry entry;
     if (plan.copy) {
-        if (HRESULT hr = PlaceCopy(temporary, plan.localPath, plan.replacesOwnCopy); FAILED(hr)) {
+        FileIdentity identity;
+        if (copy == nullptr) {
+            return E_UNEXPECTED;
+        }
+        if (HRESULT hr = copy->Place(plan.localPath, plan.replacesOwnCopy, identity); FAILED(hr)) {
             return hr;
         }
         if (!plan.replacesOwnCopy) {
-            m_placedCopies.push_back(plan.localPath);
+            m_placedCopies.push_back({plan.localPath, identity});
         }
+        entry.identity = identity;
     }
-    MultisourceEntry entry;
     entry.appGuid = plan.appGuid;
     entry.sourcePath = plan.source;
     entry.localPath = plan.localPath;
@@ -566,10 +587,25 @@ HRESULT ServiceModel::AddMultisourceFile(const MultisourcePlan& plan, const std:
         return S_OK;
     }
     if (existing->localCopy && !SameText(existing->localPath, entry.localPath)) {
-        m_unlistedCopies.push_back(existing->localPath);
+        if (existing->identity) {
+            m_unlistedCopies.push_back({existing->localPath, *existing->identity});
+        } else {
+            m_disowned.push_back({existing->localPath, kNoRecordOfCopy});
+        }
     }
     *existing = std::move(entry);
     return S_OK;
+}
+
+void ServiceModel::DropClaim(std::wstring_view appGuid) {
+    for (MultisourceEntry& entry : m_state.multisource) {
+        if (SameText(entry.appGuid, appGuid) && entry.localCopy) {
+            m_disowned.push_back({entry.localPath, entry.identity ? kChangedSinceMade : kNoRecordOfCopy});
+            Change();
+            entry.localCopy = false;
+            entry.identity.reset();
+        }
+    }
 }
 
 HRESULT ServiceModel::DeleteMultisourceFile(std::wstring_view appGuid) {

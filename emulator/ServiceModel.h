@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LocalCopy.h"
 #include "Reply.h"
 #include "ServiceState.h"
 
@@ -10,6 +11,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace quillet::emulator {
@@ -30,7 +32,15 @@ struct MultisourcePlan {
     std::wstring localPath;       // the source itself when no copy is made
     bool copy = false;            // localPath is a copy that the emulator makes
     bool replacesOwnCopy = false; // a copy of the entry's own is at localPath and is replaced
+    bool staleClaim = false;      // the entry claims the file at localPath, which is not the copy it made
     std::int64_t size = 0;
+};
+
+// A file that an entry claimed as the emulator's copy, left where it is because it is not (or no longer)
+// the file that the emulator made: the journal says why.
+struct Disowned {
+    std::wstring path;
+    const char* reason;
 };
 
 // The emulated service's state and its rules: every operation checks what a real service would check and
@@ -78,13 +88,18 @@ public:
     HRESULT PlanMultisourceFile(std::wstring_view appGuid, std::wstring_view sourcePath,
                                 std::wstring_view destinationPath, bool overwrite,
                                 MultisourcePlan& plan) const;
-    HRESULT AddMultisourceFile(const MultisourcePlan& plan, const std::wstring& temporary);
+    HRESULT AddMultisourceFile(const MultisourcePlan& plan, LocalCopy* copy);
+    // The entry no longer claims its local file: the file stays, and is never replaced or deleted.
+    void DropClaim(std::wstring_view appGuid);
     HRESULT DeleteMultisourceFile(std::wstring_view appGuid);
     HRESULT MultisourceFileInfo(std::wstring_view appGuid, Reply& reply) const;
     void MultisourceFileIds(bool finishedOnly, Reply& reply) const;
 
     // The case-insensitive key under which a guid is found.
     static std::wstring Key(std::wstring_view guid);
+
+    // The files left since the last call, with the reason, for the journal.
+    std::vector<Disowned> TakeDisowned() { return std::exchange(m_disowned, {}); }
 
 private:
     Application* FindApplication(std::wstring_view guid);
@@ -97,8 +112,13 @@ private:
     ServiceState m_state;
     std::unordered_map<std::wstring, size_t> m_index;
     bool m_changed = false;
-    std::vector<std::wstring> m_unlistedCopies; // copies the change stops listing: deleted on commit
-    std::vector<std::wstring> m_placedCopies;   // copies the change placed anew: deleted on rollback
+    struct Copy {
+        std::wstring path;
+        FileIdentity identity;
+    };
+    std::vector<Copy> m_unlistedCopies; // copies the change stops listing: deleted on commit
+    std::vector<Copy> m_placedCopies;   // copies the change placed anew: deleted on rollback
+    std::vector<Disowned> m_disowned;
 };
 
 // OLE automation date of the current local time.

@@ -151,6 +151,25 @@ public:
         }
     }
 
+    void Identity(const char* key, std::optional<FileIdentity>& target) const {
+        const ordered_json* value = Get(key);
+        if (value == nullptr) {
+            return;
+        }
+        const Reader reader(*value, m_path + "." + key);
+        FileIdentity& identity = target.emplace();
+        std::int64_t volume = 0;
+        reader.Int64("volume", volume);
+        identity.volume = static_cast<DWORD>(volume);
+        for (const auto& [name, field] :
+             {std::pair{"file", &identity.file}, std::pair{"size", &identity.size},
+              std::pair{"lastWrite", &identity.lastWrite}}) {
+            std::int64_t number = 0;
+            reader.Int64(name, number);
+            *field = static_cast<ULONGLONG>(number);
+        }
+    }
+
     template <class Read> void Object(const char* key, Read read) const {
         if (const ordered_json* value = Get(key)) {
             read(Reader(*value, m_path + "." + key));
@@ -173,6 +192,17 @@ private:
     const ordered_json& m_object;
     std::string m_path;
 };
+
+// 64-bit numbers are written as JSON integers; file numbers and times use all 64 bits.
+ordered_json IdentityJson(const std::optional<FileIdentity>& identity) {
+    if (!identity) {
+        return nullptr;
+    }
+    return {{"volume", identity->volume},
+            {"file", static_cast<std::int64_t>(identity->file)},
+            {"size", static_cast<std::int64_t>(identity->size)},
+            {"lastWrite", static_cast<std::int64_t>(identity->lastWrite)}};
+}
 
 } // namespace
 
@@ -216,6 +246,7 @@ ServiceState StateFromJson(const ordered_json& document, const std::wstring& def
         reader.Text("sourcePath", entry.sourcePath);
         reader.Text("localPath", entry.localPath);
         reader.Bool("localCopy", entry.localCopy);
+        reader.Identity("identity", entry.identity);
         reader.Int64("size", entry.size);
         reader.Int64("maxSize", entry.maxSize);
         reader.Double("startTime", entry.startTime);
@@ -243,6 +274,12 @@ ServiceState StateFromJson(const ordered_json& document, const std::wstring& def
         }
         reply.shape = static_cast<ReplyShape>(reader.Name("shape", kReplyShapes, 0));
         reader.Int32("times", reply.times);
+    });
+    top.Each("copiesInFlight", state.copiesInFlight, [](const Reader& reader, CopyInFlight& copy) {
+        reader.Text("path", copy.path);
+        std::int64_t process = 0;
+        reader.Int64("process", process);
+        copy.process = static_cast<std::uint32_t>(process);
     });
     return state;
 }
@@ -275,6 +312,7 @@ ordered_json StateToJson(const ServiceState& state) {
                                {"sourcePath", ToUtf8(entry.sourcePath)},
                                {"localPath", ToUtf8(entry.localPath)},
                                {"localCopy", entry.localCopy},
+                               {"identity", IdentityJson(entry.identity)},
                                {"size", entry.size},
                                {"maxSize", entry.maxSize},
                                {"startTime", entry.startTime},
@@ -297,6 +335,11 @@ ordered_json StateToJson(const ServiceState& state) {
         replies.push_back({{"method", ToUtf8(reply.method)},
                            {"shape", ReplyShapeName(reply.shape)},
                            {"times", reply.times}});
+    }
+
+    ordered_json& copies = document["copiesInFlight"] = ordered_json::array();
+    for (const CopyInFlight& copy : state.copiesInFlight) {
+        copies.push_back({{"path", ToUtf8(copy.path)}, {"process", copy.process}});
     }
     return document;
 }

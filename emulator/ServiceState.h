@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FileIdentity.h"
+
 #include <nlohmann/json.hpp>
 
 #include <cstdint>
@@ -37,6 +39,7 @@ struct MultisourceEntry {
     std::wstring sourcePath;
     std::wstring localPath;
     bool localCopy = false; // localPath is a copy that the emulator made, and may replace or delete
+    std::optional<FileIdentity> identity; // the copy as it was made; a claim without it is no claim
     std::int64_t size = 0;
     std::int64_t maxSize = 0;
     double startTime = 0; // OLE automation dates
@@ -63,6 +66,12 @@ struct ReplyRule {
     std::int32_t times = -1;
 };
 
+// A copy under way, by the name it takes until it is placed, and the emulator process that makes it.
+struct CopyInFlight {
+    std::wstring path;
+    std::uint32_t process = 0;
+};
+
 struct ServiceState {
     ClientSettings client;
     std::vector<Application> applications;
@@ -70,6 +79,9 @@ struct ServiceState {
     std::vector<MultisourceEntry> multisource;
     std::vector<FaultRule> faults;
     std::vector<ReplyRule> replies;
+    // Copies under way, by the name that each takes until it is placed: recorded before a copy starts, so
+    // that the next start after a crash removes what it left.
+    std::vector<CopyInFlight> copiesInFlight;
 };
 
 // A state.json that cannot be read as a state; the message names the offending field.

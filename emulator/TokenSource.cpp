@@ -7,7 +7,6 @@
 
 #include <winhttp.h>
 
-#include <future>
 #include <memory>
 #include <system_error>
 #include <thread>
@@ -21,8 +20,10 @@ constexpr size_t kMaxTokenBytes = 1 << 20;
 // The whole request, and each of its stages (resolving, connecting, the TLS handshake, sending,
 // receiving), may take this long.
 constexpr DWORD kDeadlineMs = 15000;
-constexpr HRESULT kTimedOut = HRESULT_FROM_WIN32(ERROR_WINHTTP_TIMEOUT);
-constexpr HRESULT kTooLarge = HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE);
+constexpr HRESULT kTimedOut = __HRESULT_FROM_WIN32(ERROR_WINHTTP_TIMEOUT);
+constexpr HRESULT kTooLarge = __HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE);
+
+constexpr wchar_t kUserAgent[] = L"PlenumEmulator/1.0";
 
 struct InternetHandleTraits {
     using pointer = HINTERNET;
@@ -48,8 +49,14 @@ HRESULT Fetch(const std::wstring& url, std::string& token) {
     const std::wstring object = std::wstring(parts.lpszUrlPath, parts.dwUrlPathLength) +
                                 std::wstring(parts.lpszExtraInfo, parts.dwExtraInfoLength);
 
-    InternetHandle session(WinHttpOpen(L"PlenumEmulator/1.0", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
-                                       WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+    // The user's proxy settings and PAC file, as a browser finds them; before Windows 8.1 only the
+    // machine's (netsh winhttp).
+    InternetHandle session(WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, WINHTTP_NO_PROXY_NAME,
+                                       WINHTTP_NO_PROXY_BYPASS, 0));
+    if (!session && GetLastError() == ERROR_INVALID_PARAMETER) {
+        session.reset(WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+                                  WINHTTP_NO_PROXY_BYPASS, 0));
+    }
     if (!session) {
         return LastError();
     }
@@ -110,24 +117,42 @@ HRESULT ReadTokenFile(const std::wstring& path, std::string& token) {
     return ReadWholeFile(path, token, kMaxTokenBytes);
 }
 
-HRESULT FetchToken(const std::wstring& url, std::string& token) {
-    // A request on a thread of its own, which the caller stops waiting for at the deadline: a server that
-    // accepts and never answers, or answers a byte at a time, can keep one WinHTTP call busy for as long
-    // as it likes, and per-stage time-outs do not bound the total. The thread owns the task and the body,
-    // so a request still open at the deadline ends on its own.
-    auto body = std::make_shared<std::string>();
-    std::packaged_task<HRESULT()> task([url, body] { return Fetch(url, *body); });
-    std::future<HRESULT> fetched = task.get_future();
+HRESULT FetchToken(const std::wstring& url, std::string& token, HANDLE stopping) {
+    // A request on a thread of its own, which the caller stops waiting for at the deadline or the stop: a
+    // server that accepts and never answers, or answers a byte at a time, can keep one WinHTTP call busy
+    // for as long as it likes, and per-stage time-outs do not bound the total. The thread shares the
+    // request with the caller, so a request still open at the deadline ends on its own.
+    struct Request {
+        UniqueHandle done{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+        std::string body;
+        HRESULT hr = E_UNEXPECTED;
+    };
+    const auto request = std::make_shared<Request>();
+    if (!request->done) {
+        return LastError();
+    }
     try {
-        std::thread(std::move(task)).detach();
+        std::thread([url, request] {
+            try {
+                request->hr = Fetch(url, request->body);
+            } catch (...) {
+                request->hr = E_OUTOFMEMORY; // no exception may end the process from a thread of its own
+            }
+            SetEvent(request->done.get());
+        }).detach();
     } catch (const std::system_error&) {
         return E_OUTOFMEMORY;
     }
-    if (fetched.wait_for(std::chrono::milliseconds(kDeadlineMs)) != std::future_status::ready) {
+    const HANDLE waits[] = {request->done.get(), stopping};
+    switch (WaitForMultipleObjects(2, waits, FALSE, kDeadlineMs)) {
+    case WAIT_OBJECT_0:
+        token = std::move(request->body);
+        return request->hr;
+    case WAIT_OBJECT_0 + 1:
+        return kServerStopping;
+    default:
         return kTimedOut;
     }
-    token = std::move(*body);
-    return fetched.get();
 }
 
 } // namespace quillet::emulator

@@ -1,6 +1,7 @@
 // PlenumEmulator.exe: a stand-in for the Plenum streaming service, as a COM local server.
 #include "DataDirectory.h"
 #include "DetachedStreams.h"
+#include "FileIdentity.h"
 #include "Registration.h"
 #include "ServerLifetime.h"
 #include "Refusals.h"
@@ -43,10 +44,13 @@ constexpr wchar_t kStopped[] = L"Stopped.\n";
 constexpr wchar_t kNotRunning[] = L"Not running.\n";
 constexpr wchar_t kStopTimedOut[] = L"The running instance did not stop in time.\n";
 constexpr wchar_t kResetDone[] = L"State and journal deleted.\n";
+constexpr wchar_t kResetLinksKept[] =
+    L"state.json or journal.jsonl is a link, or has another name: left where it is, for you to remove.\n";
 constexpr wchar_t kStateProblem[] = L"The state cannot be read: ";
+constexpr wchar_t kDirectoryRefused[] = L"The data directory cannot be used: ";
 
-// How long /Stop waits: longer than a "hang" fault keeps the server busy.
-constexpr DWORD kStopWaitMs = 60000;
+// How long /Stop waits. A stop ends slow work and hang faults at once; the calls under way then return.
+constexpr DWORD kStopWaitMs = 20000;
 
 // Text for a person: wide on a console, UTF-8 when redirected.
 void Print(std::wstring_view text, DWORD which = STD_OUTPUT_HANDLE) {
@@ -87,11 +91,12 @@ int Reset() {
     if (int stopped = Stop(); stopped != 0) {
         return stopped;
     }
+    // Never through a link: under Wine, deleting a link's name deletes the file it leads to.
     DataDirectory directory = DataDirectory::Locate();
-    DeleteFileW(directory.statePath.c_str());
-    DeleteFileW(directory.journalPath.c_str());
-    Print(kResetDone);
-    return 0;
+    const bool kept = DeleteItself(directory.statePath) == Deletion::NotOurs ||
+                      DeleteItself(directory.journalPath) == Deletion::NotOurs;
+    Print(kept ? kResetLinksKept : kResetDone);
+    return kept ? kNotTheFileItself : 0;
 }
 
 int Dump() {
@@ -99,7 +104,7 @@ int Dump() {
     const ServiceState& state = service.CurrentState();
     if (service.StateProblem()) {
         Print(kStateProblem + quillet::FromUtf8(*service.StateProblem()) + L"\n", STD_ERROR_HANDLE);
-        return kStateUnreadable;
+        return service.ProblemCode();
     }
     Print(quillet::FromUtf8(StateText(state)));
     return 0;
@@ -116,7 +121,21 @@ int Register() {
     return 0;
 }
 
+// S_OK when the data directory can be used; otherwise why not, said for a person too.
+HRESULT CheckDirectory() {
+    std::wstring problem;
+    const HRESULT hr = DataDirectory::Locate().Prepare(&problem);
+    if (FAILED(hr)) {
+        Print(kDirectoryRefused + (problem.empty() ? quillet::FromUtf8(HresultText(hr)) : problem) + L"\n",
+              STD_ERROR_HANDLE);
+    }
+    return hr;
+}
+
 int Serve() {
+    if (const HRESULT hr = CheckDirectory(); FAILED(hr)) {
+        return hr;
+    }
     Print(std::wstring(kServing) + DataDirectory::Locate().root + L"\n");
     int result = RunServer(ServeMode::Foreground);
     if (result == HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS)) {

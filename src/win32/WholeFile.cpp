@@ -2,6 +2,10 @@
 
 #include "UniqueHandle.h"
 
+#include <objbase.h>
+
+#include <vector>
+
 namespace quillet {
 
 namespace {
@@ -10,7 +14,43 @@ HRESULT LastError() {
     return HRESULT_FROM_WIN32(GetLastError());
 }
 
+// A rename over a file that a virus scanner or an indexer holds open fails for a moment on Windows.
+constexpr int kRenameAttempts = 5;
+constexpr DWORD kRenameRetryMs = 50;
+
+bool HeldForAMoment(HRESULT hr) {
+    return hr == HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION) || hr == HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
+}
+
 } // namespace
+
+HRESULT UniqueNameBeside(const std::wstring& path, std::wstring& name) {
+    GUID unique;
+    wchar_t text[40];
+    if (const HRESULT hr = CoCreateGuid(&unique); FAILED(hr)) {
+        return hr;
+    }
+    if (StringFromGUID2(unique, text, 40) == 0) {
+        return E_UNEXPECTED;
+    }
+    name = path + L"." + text + L".tmp";
+    return S_OK;
+}
+
+HRESULT RenameOpenFile(HANDLE file, const std::wstring& target, bool replace) {
+    // FILE_RENAME_INFO ends in the name, of any length.
+    const DWORD nameBytes = static_cast<DWORD>(target.size() * sizeof(wchar_t));
+    std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + nameBytes);
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    info->ReplaceIfExists = replace ? TRUE : FALSE;
+    info->RootDirectory = nullptr;
+    info->FileNameLength = nameBytes;
+    target.copy(info->FileName, target.size());
+    if (!SetFileInformationByHandle(file, FileRenameInfo, info, static_cast<DWORD>(buffer.size()))) {
+        return LastError();
+    }
+    return S_OK;
+}
 
 HRESULT WriteAllBytes(HANDLE file, std::string_view content) {
     while (!content.empty()) {
@@ -75,25 +115,32 @@ HRESULT WriteWholeFile(const std::wstring& path, std::string_view content) {
 }
 
 HRESULT ReplaceWholeFile(const std::wstring& path, std::string_view content) {
-    const std::wstring temporary = path + L".tmp";
-    HRESULT hr = S_OK;
-    {
-        const UniqueFile file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file) {
-            return LastError();
-        }
-        hr = WriteAllBytes(file.get(), content);
-        if (SUCCEEDED(hr) && !FlushFileBuffers(file.get())) {
-            hr = LastError();
-        }
+    std::wstring temporary;
+    if (const HRESULT hr = UniqueNameBeside(path, temporary); FAILED(hr)) {
+        return hr;
     }
-    if (SUCCEEDED(hr) &&
-        !MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    // Written through, and renamed through the same handle: what lands at path is this very file.
+    const UniqueFile file(CreateFileW(temporary.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr));
+    if (!file) {
+        return LastError();
+    }
+    HRESULT hr = WriteAllBytes(file.get(), content);
+    if (SUCCEEDED(hr) && !FlushFileBuffers(file.get())) {
         hr = LastError();
     }
+    for (int attempt = 1; SUCCEEDED(hr); ++attempt) {
+        hr = RenameOpenFile(file.get(), path, true);
+        if (SUCCEEDED(hr) || !HeldForAMoment(hr) || attempt == kRenameAttempts) {
+            break;
+        }
+        Sleep(kRenameRetryMs);
+        hr = S_OK;
+    }
     if (FAILED(hr)) {
-        DeleteFileW(temporary.c_str());
+        // Through the handle: the file deleted is the one created here.
+        FILE_DISPOSITION_INFO disposition = {TRUE};
+        SetFileInformationByHandle(file.get(), FileDispositionInfo, &disposition, sizeof disposition);
     }
     return hr;
 }

@@ -10,9 +10,14 @@
 #include "win32/Stopwatch.h"
 #include "win32/UniqueHandle.h"
 
+#include <aclapi.h>
+#include <sddl.h>
+
 #include <filesystem>
 #include <future>
 #include <list>
+#include <map>
+#include <thread>
 
 namespace quillet::testing {
 namespace {
@@ -175,7 +180,6 @@ TEST_F(Emulator, MultisourceFilesBelongToWhoeverMadeThem) {
     UniqueFile held; // the source open without sharing, so that a copy of it fails
     const Call hold = Act([&] { held.reset(CreateFileW(source.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)); });
     const Scenario two = Scenario().App(kAlpha, L"Alpha", 1).App(kBeta, L"Beta", 1); // any client state will do
-    const ordered_json own = {{"localCopy", true}};
     const auto entry = [](const std::string& guid, const std::wstring& local) {
         return R"({"multisource":[{"appGuid":")" + guid + R"(","localPath":)" + ordered_json(ToUtf8(local)).dump() + "}]}";
     };
@@ -201,10 +205,8 @@ TEST_F(Emulator, MultisourceFilesBelongToWhoeverMadeThem) {
          {{add(kBeta, twin, L"")}, {add(kAlpha, source, L"", -1), kFileExists}, {File(cached), S_OK, "twin"}}, entry(beta, cached)},
         {"a folder in the way of a replacement", two, {{add(kAlpha, source, target)},
             {add(kAlpha, source, blocked, -1), kFileExists}, {info(kAlpha), S_OK, listed(copy)}, {File(copy), S_OK, payload}}},
-        {"a replacement that fails keeps the old copy", two, {{add(kAlpha, source, L"")}, {write(cached, "old")}, {hold},
-            {add(kAlpha, source, L"", -1), 0x80070020}, {Act([&] { held.reset(); })}, {File(cached), S_OK, "old"}}, entry(alpha, cached)},
-        {"a copy that another entry still lists", Scenario(two).Multisource(kAlpha, source, copy, own).Multisource(kBeta, source, copy, own),
-         {{write(copy, "copy")}, {remove(kAlpha)}, {File(copy), S_OK, "copy"}, {remove(kBeta)}, {File(copy), S_OK, none}}},
+        {"a replacement that fails keeps the old copy", two, {{add(kAlpha, source, L"")}, {hold},
+            {add(kAlpha, source, L"", -1), 0x80070020}, {Act([&] { held.reset(); })}, {File(cached), S_OK, payload}}, entry(alpha, cached)},
         {"a file listed that the emulator did not make", Scenario(two).Multisource(kAlpha, source, copy),
          {{write(copy, "copy")}, {add(kAlpha, source, target, -1), kFileExists}, {remove(kAlpha)}, {File(copy), S_OK, "copy"}}},
     };
@@ -262,16 +264,20 @@ TEST_F(Emulator, FaultsAndMalformedReplies) {
 
 TEST_F(Emulator, StateLivesInStateJsonDurably) {
     // clang-format off
-    const std::wstring inTheWay = emulator::StatePath() + L".tmp";
+    UniqueFile held; // state.json open without leave to delete it, for ms (released by a thread) or until the next hold
+    std::vector<std::thread> releases;
+    const auto hold = [&](DWORD ms) { return Act([&, ms] { held.reset(CreateFileW(emulator::StatePath().c_str(), GENERIC_READ,
+        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+        if (ms != INFINITE) { releases.emplace_back([&held, ms] { Sleep(ms); held.reset(); }); } }); };
     const std::vector<Case> cases = {
         // Edits of one size, one right after the other: the writer moves the time stamp as a later save would.
         {"edits", std::nullopt, {{Act([] { Scenario().Client(2).Write(); })}, {state, S_OK, "2"},
             {Act([] { Scenario().Client(5).Write(); })}, {state, S_OK, "5"}, {Act(emulator::ClearScenario)}, {state, S_OK, "0"}}},
         {"calls that change nothing write nothing", One(16), {{Do(&App::GetApplicationList, -1)}, {start, 0xA0044011},
             {Act([] { EXPECT_EQ(emulator::ReadDataFile(emulator::StatePath()).find('\n'), std::string::npos); })}}},
-        // A change that is not on disk is not kept either.
-        {"a folder in the way of the new state", Scenario().Client(0), {{Act([&] { CreateDirectoryW(inTheWay.c_str(), nullptr); })},
-            {start, kAccessDenied}, {state, S_OK, "0"}, {Act([&] { RemoveDirectoryW(inTheWay.c_str()); })}}, R"({"client":{"state":0}})"},
+        // A change that is not on disk is not kept either; a scanner that holds the file for a moment is waited for.
+        {"state.json held by another program", Scenario().Client(0), {{hold(INFINITE)}, {start, kAccessDenied}, {state, S_OK, "0"},
+            {hold(100)}, {start}, {state, S_OK, "2"}}, R"({"client":{"state":2}})"},
         {"the data directory deleted", Scenario().Client(0),
          {{state}, {Act([] { std::filesystem::remove_all(emulator::DataDirectory()); })}, {start}, {state, S_OK, "2"}}, R"({"client":{"state":2}})"},
         {"before a restart", One(1, 2), {{Do(&Client::InitApplications)}, {Do(&App::LoadApplication, kAlpha)}}},
@@ -288,6 +294,9 @@ TEST_F(Emulator, StateLivesInStateJsonDurably) {
     // clang-format on
     for (const Case& test : cases) {
         EXPECT_CASE(test);
+    }
+    for (std::thread& release : releases) {
+        release.join();
     }
     // What a restart finds, and a journal that goes on where it stopped.
     emulator::StopEmulator();
@@ -310,7 +319,7 @@ TEST_F(Emulator, StateLivesInStateJsonDurably) {
     EXPECT_EQ(broken.errors, "The state cannot be read: state.json: state.multisource[0].size must be an integer\n");
     EXPECT_CASE("fixed", Scenario().Client(2), {{state, S_OK, "2"}});
     EXPECT_EQ(RunEmulator(L"/Dump").output, "{\n  \"client\": {\"state\":2,\"isAdmin\":null},\n  \"applications\": [],\n  \"cache\": {\"location\":" +
-              ordered_json(ToUtf8(emulator::CacheFolder())).dump() + ",\"sizeMB\":2048,\"usedMB\":0},\n  \"multisource\": [],\n  \"faults\": [],\n  \"replies\": []\n}\n");
+              ordered_json(ToUtf8(emulator::CacheFolder())).dump() + ",\"sizeMB\":2048,\"usedMB\":0},\n  \"multisource\": [],\n  \"faults\": [],\n  \"replies\": [],\n  \"copiesInFlight\": []\n}\n");
     // The client sees the broken call, never the fault's HRESULT; the count is saved before the end.
     EXPECT_CASE("crash inside the call", Scenario().Crash("StartClient"), {{start, kCallFailed},
                 {Calls({{"StartClient"}}), S_OK, "IStreamingClient.StartClient 0x8000FFFF crash"}}, R"({"client":{"state":0},"faults":[{"times":0}]})");
@@ -324,58 +333,242 @@ TEST_F(Emulator, StateLivesInStateJsonDurably) {
     ASSERT_EQ(emulator::EnsureResident(), S_OK);
 }
 
-// Slow or hostile token sources, all at once, so that the suite waits once: each add ends in time with its
-// code, and another client is answered meanwhile.
-TEST_F(Emulator, HostileTokenSourcesEndInTimeAndHoldUpNoOtherClient) {
-    // clang-format off
+// What one client's call gives, and when it started and ended on the test's clock.
+struct Outcome {
+    HRESULT hr = E_PENDING;
+    double startMs = 0;
+    double endMs = 0;
+};
+
+// call from a client of its own, on a thread of its own, delayMs after clock's start.
+std::future<Outcome> Later(const Stopwatch& clock, DWORD delayMs, Call call) {
+    return std::async(std::launch::async, [&clock, delayMs, call] {
+        Sleep(delayMs);
+        const emulator::Apartment apartment;
+        Objects objects;
+        std::string out;
+        Outcome outcome{.startMs = clock.ElapsedMs()};
+        outcome.hr = call(objects, out);
+        outcome.endMs = clock.ElapsedMs();
+        return outcome;
+    });
+}
+
+// A sparse file of that many GB: quick to make, and slow to copy.
+std::wstring HugeFile(const TempFolder& folder, const wchar_t* name, long long gigabytes) {
+    const std::wstring path = folder.File(name, "");
+    const UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    EXPECT_TRUE(SetFilePointerEx(file.get(), {.QuadPart = gigabytes << 30}, nullptr, FILE_BEGIN) &&
+                SetEndOfFile(file.get()));
+    return path;
+}
+
+// Slow calls side by side, as clients make them, all at once so that the suite waits once: hostile token
+// sources, three adds from a server that never answers started 4 s apart, and a token that comes after 2 s
+// next to a long copy. Each call takes its own time only, and a quick call is answered at once meanwhile.
+TEST_F(Emulator, NoCallWaitsForAnother) {
     using enum LoopbackHttpServer::Behaviour;
     std::list<LoopbackHttpServer> servers;
-    const auto url = [&](auto behaviour, const char* body) { return servers.emplace_back(200, body, behaviour).Url(L"/t"); };
-    const std::wstring pipeName = L"\\\\.\\pipe\\quillet-emulator-" + std::to_wstring(GetCurrentProcessId()) + L".tok";
+    const auto add = [&](auto behaviour, const char* body) {
+        return Do(&App::AddApplication, servers.emplace_back(200, body, behaviour).Url(L"/t"), -1);
+    };
+    const std::wstring pipeName = L"\\\\.\\pipe\\quillet-emulator-" + std::to_wstring(GetCurrentProcessId());
+    UniqueFile pipe(
+        CreateNamedPipeW(pipeName.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, 1, 0, 0, 0, nullptr));
     const TempFolder folder;
-    const std::wstring huge = folder.File(L"huge.tok", "");
-    UniqueFile pipe(CreateNamedPipeW(pipeName.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, 1, 0, 0, 0, nullptr));
-    UniqueFile file(CreateFileW(huge.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-    ASSERT_TRUE(pipe && SetFilePointerEx(file.get(), {.QuadPart = 1200LL << 20}, nullptr, FILE_BEGIN) && SetEndOfFile(file.get()));
-    file.reset();
-    const std::tuple<std::wstring, VARIANT_BOOL, DWORD> adds[] = {
-        {url(NeverAnswer, ""), -1, 0x80072EE2}, {url(Trickle, R"({"name":"Slow"})"), -1, 0x80072EE2}, {url(StallTls, ""), -1, 0x80072EE2},
-        {pipeName, 0, 0x800700DE}, // its server never writes
-        {huge, 0, 0x800700DF},     // sparse: refused before it is read
+    const Call copy =
+        Do(&Cache::AddMultiSourceFile, kAlpha, HugeFile(folder, L"huge.bin", 3), folder.Path() + L"\\to", 0);
+    CreateDirectoryW((folder.Path() + L"\\to").c_str(), nullptr);
+    One(1).Write();
+    const Stopwatch clock;
+    struct Slow {
+        std::string name;
+        std::future<Outcome> outcome;
+        DWORD hr;
+        double withinMs;
+    };
+    // clang-format off
+    Slow slow[] = {
+        {"never answers, at 0 s", Later(clock, 0, add(NeverAnswer, "")), 0x80072EE2, 17000},
+        {"never answers, at 4 s", Later(clock, 4000, add(NeverAnswer, "")), 0x80072EE2, 17000},
+        {"never answers, at 8 s", Later(clock, 8000, add(NeverAnswer, "")), 0x80072EE2, 17000},
+        {"trickles", Later(clock, 0, add(Trickle, R"({"name":"Slow"})")), 0x80072EE2, 17000},
+        {"stalls its TLS handshake", Later(clock, 0, add(StallTls, "")), 0x80072EE2, 17000},
+        {"a pipe whose server never writes", Later(clock, 0, Do(&App::AddApplication, pipeName, 0)), 0x800700DE, 1000},
+        {"a 1.2 GB token", Later(clock, 0, Do(&App::AddApplication, HugeFile(folder, L"huge.tok", 1), 0)), 0x800700DF, 1000},
+        {"comes after 2 s", Later(clock, 500, add(Late, R"({"name":"Late"})")), S_OK, 5000},
+        {"a 3 GB copy after it", Later(clock, 1000, copy), S_OK, 60000},
     };
     // clang-format on
-    Scenario().Client(4).Write();
-    std::vector<std::future<std::pair<HRESULT, double>>> results;
-    for (const auto& [source, isUrl, expected] : adds) {
-        results.push_back(std::async(std::launch::async, [&source, isUrl] {
-            const emulator::Apartment apartment;
-            Objects objects;
-            std::string out;
-            const Stopwatch watch;
-            const HRESULT hr = Do(&App::AddApplication, source, isUrl)(objects, out);
-            return std::pair{hr, watch.ElapsedMs()};
-        }));
-    }
     Objects other;
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < 8; ++i) {
         Sleep(2000);
         const Stopwatch watch;
         std::string out;
         EXPECT_EQ(Do(&App::GetApplicationList, -1)(other, out), S_OK);
-        EXPECT_LT(watch.ElapsedMs(), 2000.0) << "a list query waited for the adds";
+        EXPECT_LT(watch.ElapsedMs(), 1000.0) << "a list query waited for slow calls";
     }
-    for (const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(25);
-         auto& result : results) {
-        result.wait_until(deadline);
+    std::map<std::string, Outcome> outcomes;
+    for (Slow& call : slow) {
+        const Outcome outcome = outcomes[call.name] = call.outcome.get();
+        EXPECT_EQ(Hex(outcome.hr), Hex(call.hr)) << call.name;
+        EXPECT_LT(outcome.endMs - outcome.startMs, call.withinMs) << call.name;
     }
-    servers.clear(); // whatever still waits is let go, so that the test ends
+    EXPECT_LT(outcomes["comes after 2 s"].endMs, outcomes["a 3 GB copy after it"].endMs)
+        << "the add waited for the copy";
+    servers.clear();
     pipe.reset();
-    for (size_t i = 0; i < results.size(); ++i) {
-        const auto [hr, ms] = results[i].get();
-        EXPECT_EQ(Hex(hr), Hex(std::get<2>(adds[i]))) << ToUtf8(std::get<0>(adds[i]));
-        EXPECT_LT(ms, 20000.0) << ToUtf8(std::get<0>(adds[i]));
+}
+
+// /Stop ends every call under way within its limit, and each client sees its call fail.
+TEST_F(Emulator, StopEndsCallsUnderWay) {
+    const LoopbackHttpServer silent(200, "", LoopbackHttpServer::Behaviour::NeverAnswer);
+    const TempFolder folder;
+    CreateDirectoryW((folder.Path() + L"\\to").c_str(), nullptr);
+    One(1).Write();
+    const Stopwatch clock;
+    std::vector<std::future<Outcome>> calls;
+    for (int i = 0; i < 8; ++i) {
+        calls.push_back(Later(clock, 0, Do(&App::AddApplication, silent.Url(L"/t"), -1)));
     }
-    EXPECT_EQ(emulator::ReadState().value("applications", ordered_json::array()).size(), 0u);
+    calls.push_back(Later(clock, 0,
+                          Do(&Cache::AddMultiSourceFile, kAlpha, HugeFile(folder, L"huge.bin", 3),
+                             folder.Path() + L"\\to", 0)));
+    Sleep(1500);
+    const RunResult stop = RunEmulator(L"/Stop");
+    EXPECT_EQ(stop.output, "Stopped.\n");
+    EXPECT_LT(stop.elapsedMs, 20000.0);
+    for (auto& call : calls) {
+        EXPECT_EQ(Hex(call.get().hr), Hex(CO_E_SERVER_STOPPING));
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(folder.Path() + L"\\to")) << "a copy cut short is gone";
+    ASSERT_EQ(emulator::EnsureResident(), S_OK);
+}
+
+// The emulator writes and deletes only files that it made, and never through a link: a hard or a symbolic
+// link planted at each name it writes, its copy swapped for one, a claim written into state.json, and a
+// data directory that is a link leave the user's file as it was.
+TEST_F(Emulator, NothingOfAUsersIsWrittenOrDeleted) {
+    const TempFolder folder;
+    const std::string mine = "the user's own";
+    const std::wstring user = folder.File(L"user.txt", mine), source = folder.File(L"payload.bin", "payload");
+    const std::wstring to = folder.Folder(L"to"), copy = to + L"\\payload.bin";
+    const Call add = Do(&Cache::AddMultiSourceFile, kAlpha, source, to, 0);
+    const Call replace = Do(&Cache::AddMultiSourceFile, kAlpha, source, to, -1);
+    const Call remove = Do(&Cache::DeleteMultiSourceFile, kAlpha);
+    const auto plant = [&](LinkKind kind, std::wstring at) {
+        return Act([=] { DeleteFileW(at.c_str()), MakeLink(kind, at, user); });
+    };
+    const auto unplant = [](std::wstring at) { return Act([=] { RemoveLink(at); }); };
+    const Step intact = {File(user), S_OK, mine};
+    const std::string unclaimed = R"({"multisource":[{"localCopy":false,"identity":null}]})";
+    for (const LinkKind kind : {LinkKind::Hard, LinkKind::Symbolic}) {
+        const std::string how = kind == LinkKind::Hard ? "a hard link " : "a symbolic link ";
+        emulator::ClearJournal();
+        // clang-format off
+        const std::vector<Case> cases = {
+            {how + "as journal.jsonl", One(1), {{plant(kind, emulator::JournalPath())}, {start, 0xA0044011}, intact,
+                {unplant(emulator::JournalPath())}, {start, 0xA0044011}, {Calls({}), S_OK, "IStreamingClient.StartClient 0xA0044011"}}},
+            {how + "as state.json.tmp", Scenario().Client(0), {{plant(kind, emulator::StatePath() + L".tmp")}, {start}, intact,
+                {unplant(emulator::StatePath() + L".tmp")}}, R"({"client":{"state":2}})"},
+            {how + "as state.json", std::nullopt, {{plant(kind, emulator::StatePath())}, {start, 0x80070570}, intact,
+                {unplant(emulator::StatePath())}}},
+            {how + "for the copy, deleted", One(1), {{add}, {plant(kind, copy)}, {remove}, intact,
+                {Calls({{"DeleteMultiSourceFile"}}), S_OK, "IStreamingCache.DeleteMultiSourceFile"}, {unplant(copy)}}, R"({"multisource":[]})"},
+            {how + "for the copy, replaced", One(1), {{add}, {plant(kind, copy)}, {replace, kFileExists}, intact, {unplant(copy)}}, unclaimed},
+        };
+        // clang-format on
+        for (const Case& test : cases) {
+            EXPECT_CASE(test);
+        }
+        const std::vector<ordered_json> journal = emulator::ReadJournal();
+        EXPECT_TRUE(std::any_of(journal.begin(), journal.end(),
+                                [&](const ordered_json& line) {
+                                    return line.value("event", "") == "disown" &&
+                                           line.value("path", "") == ToUtf8(copy);
+                                }))
+            << how << "for the copy: the journal says why it is left";
+    }
+    const Scenario forged = One(1).Multisource(kAlpha, source, user, {{"localCopy", true}});
+    const Scenario forgedInTheWay =
+        One(1).Multisource(kAlpha, source, to + L"\\user.txt", {{"localCopy", true}});
+    // clang-format off
+    const std::vector<Case> claims = {
+        {"a claim written into state.json, deleted", forged, {{remove}, intact, {Calls({}), S_OK,
+            "+IStreamingCache | IStreamingCache.Initialize | disown " + ToUtf8(user) + " | IStreamingCache.DeleteMultiSourceFile"}},
+         R"({"multisource":[]})"},
+        {"a claim written into state.json, replaced", forgedInTheWay, {{Act([&] { CopyFileW(user.c_str(), (to + L"\\user.txt").c_str(), FALSE); })},
+            {Do(&Cache::AddMultiSourceFile, kAlpha, user, to, -1), kFileExists}, {File(to + L"\\user.txt"), S_OK, mine}}, unclaimed},
+    };
+    // clang-format on
+    for (const Case& test : claims) {
+        EXPECT_CASE(test);
+    }
+}
+
+// The data directory and the cache folder are the emulator's own: made, or taken over when they exist, with
+// an access list for SYSTEM, Administrators and the user alone, and refused when they are links. Wine keeps
+// only what its file modes can hold of the list (no Administrators, no protection) and enforces nothing,
+// so the list is read back.
+TEST_F(Emulator, TheDataDirectoryIsTheEmulatorsOwn) {
+    emulator::StopEmulator();
+    std::filesystem::remove_all(emulator::DataDirectory());
+    ASSERT_TRUE(CreateDirectoryW(emulator::DataDirectory().c_str(), nullptr)); // as anyone could have
+    ASSERT_EQ(emulator::EnsureResident(), S_OK);
+    EXPECT_CASE("taken over", std::nullopt, {{start}});
+    std::wstring sddl;
+    ASSERT_EQ(quillet::emulator::EmulatorFolderSddl(sddl), S_OK);
+    const std::string user = ToUtf8(sddl.substr(sddl.rfind(L';') + 1, sddl.size() - sddl.rfind(L';') - 2));
+    for (const std::wstring& path : {emulator::DataDirectory(), emulator::CacheFolder()}) {
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        wchar_t* text = nullptr;
+        ASSERT_EQ(GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                        nullptr, nullptr, nullptr, &descriptor),
+                  ERROR_SUCCESS);
+        ASSERT_TRUE(ConvertSecurityDescriptorToStringSecurityDescriptorW(
+            descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr));
+        const std::string dacl = ToUtf8(text);
+        LocalFree(text);
+        LocalFree(descriptor);
+        const std::string full = "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;" + user + ")";
+        EXPECT_EQ(dacl, RunningUnderWine() ? "D:(A;OICI;FA;;;SY)(A;OICI;FA;;;" + user + ")" : full)
+            << ToUtf8(path);
+    }
+    const TempFolder elsewhere;
+    for (const std::wstring& path : {emulator::CacheFolder(), emulator::DataDirectory()}) {
+        const std::wstring aside = path + L".aside";
+        ASSERT_TRUE(MoveFileW(path.c_str(), aside.c_str()));
+        MakeLink(LinkKind::Symbolic, path, elsewhere.Path());
+        EXPECT_CASE(ToUtf8(path) + " a link", std::nullopt,
+                    {{Create<Client>()}, {Do(&Client::Initialize, 1), 0x8007112B}});
+        RemoveLink(path);
+        ASSERT_TRUE(MoveFileW(aside.c_str(), path.c_str()));
+        EXPECT_TRUE(std::filesystem::is_empty(elsewhere.Path())) << ToUtf8(path);
+    }
+}
+
+// A copy cut short by a crash (another client's call crashes the emulator) leaves its file at the name it
+// had reserved; the next start removes it.
+TEST_F(Emulator, TheNextStartRemovesWhatACrashLeft) {
+    const TempFolder folder;
+    const std::wstring to = folder.Folder(L"to");
+    One(1).Crash("StartClient").Write();
+    const Stopwatch clock;
+    std::future<Outcome> copy =
+        Later(clock, 0, Do(&Cache::AddMultiSourceFile, kAlpha, HugeFile(folder, L"huge.bin", 3), to, 0));
+    while (std::filesystem::is_empty(to) && clock.ElapsedMs() < 20000) {
+        Sleep(50);
+    }
+    EXPECT_CASE("a crash meanwhile", std::nullopt, {{start, kCallFailed}});
+    EXPECT_EQ(Hex(copy.get().hr), Hex(kCallFailed));
+    EXPECT_FALSE(std::filesystem::is_empty(to)) << "the copy had begun";
+    ASSERT_EQ(emulator::RecoverAfterCrash(), S_OK);
+    EXPECT_TRUE(std::filesystem::is_empty(to)) << "what the copy left is gone";
+    EXPECT_EQ(emulator::ReadState()["copiesInFlight"], ordered_json::array());
+    const std::vector<ordered_json> journal = emulator::ReadJournal();
+    EXPECT_TRUE(std::any_of(journal.begin(), journal.end(), [](const ordered_json& line) {
+        return line.value("event", "") == "leftover" && line.value("removed", false);
+    })) << "the journal says what the start removed";
 }
 
 } // namespace

@@ -69,7 +69,7 @@ const std::vector<std::array<std::string, 3>> kSections = {
     {"reply-GetMultiSourceFileIdList", "Malformed replies to GetMultiSourceFileIdList", "Alpha and Beta have multisource files."},
     {"output", "Service text that could forge the output, and output that cannot be written", "Text from the service prints with each control character as U+FFFD and without best-fit mapping, both `?` in the code page. A closed pipe as standard output fails every write: a command that would have exited with 0 exits with the write's HRESULT, and nothing more is written."},
     {"liveness", "Token sources that never deliver", "The adds run at the same time, each against a source that holds its read: a loopback server that never answers, sends a byte every 5 s or never completes the TLS handshake, a named pipe that is never written, a sparse file of 1.2 GB. Each fails within 20 s, and another client's list is answered while they wait."},
-    {"files", "Changes that cannot be saved, and files that are not the service's", "A change that cannot reach the disk fails with the write's code and is not kept. The service never replaces a file it did not create, leaves its old copy in place when a replacement fails, and deletes no file that another entry still lists; the tests check each file's content afterwards."},
+    {"files", "Changes that cannot be saved, and files that are not the service's", "A change that cannot reach the disk fails with the write's code and is not kept. The service never replaces or deletes a file it did not create, whatever `state.json` claims, leaves its old copy in place when a replacement fails, and deletes no file that another entry still lists; the tests check each file's content afterwards."},
 };
 // clang-format on
 
@@ -450,10 +450,9 @@ TEST_F(Matrix, ChangesThatCannotBeSavedAndFilesThatAreNotTheServices) {
                           [&](const wchar_t* name) { m_folder.Folder(name); });
     m_folder.File(L"src\\report.stc", "the source");
     const std::wstring users = m_folder.File(L"docs\\report.stc", "a user's text"),
-                       source = m_folder.File(L"src\\data.stc", "new"),
-                       copy = m_folder.File(L"cache\\data.stc", "old copy"),
+                       source = m_folder.File(L"src\\data.stc", "first"),
+                       copy = m_folder.Path() + L"\\cache\\data.stc",
                        shared = m_folder.File(L"cache\\shared.stc", "listed twice");
-    const std::wstring inTheWay = emulator::StatePath() + L".tmp";
     const auto holds = [](std::wstring path, std::string text) {
         return [=](const RunResult&) { EXPECT_EQ(emulator::ReadDataFile(path), text) << ToUtf8(path); };
     };
@@ -461,17 +460,21 @@ TEST_F(Matrix, ChangesThatCannotBeSavedAndFilesThatAreNotTheServices) {
     const Scenario two = Scenario().Client(4).App(kAlpha, L"Alpha", 1).App(kBeta, L"Beta", 1);
     const nlohmann::ordered_json own = {{"localCopy", true}};
     const std::wstring onto = L"cache multisource add \"<Alpha>|<folder>\\src\\report.stc|<folder>\\docs|";
+    const std::wstring intoCache =
+        L"cache multisource add \"<Alpha>|<folder>\\src\\data.stc|<folder>\\cache|";
     // clang-format off
     RunAll("files", {
-        {"a folder in the way of `state.json.tmp`", Scenario().Client(4).App(kBeta, L"Beta", 1), L"application add <token>", kAddFailed, kAccessDenied, {},
-         [&] { CreateDirectoryW(inTheWay.c_str(), nullptr); }},
-        {"the add above was not kept", {}, L"application getIdList", "\nAppIdList: \n1 - " + kB + "\n", 0, {}, {}, [&](const RunResult&) { RemoveDirectoryW(inTheWay.c_str()); }},
+        {"`state.json` held by another program", {}, L"application add <token>", kAddFailed, kAccessDenied, {},
+         [&] { Scenario().Client(4).App(kBeta, L"Beta", 1).Write(); locked.reset(CreateFileW(emulator::StatePath().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr)); }},
+        {"the add above was not kept", {}, L"application getIdList", "\nAppIdList: \n1 - " + kB + "\n", 0, {}, [&] { locked.reset(); }},
         {"a user's file at the destination", two, onto + L"FALSE\"", kMultisourceAddFailed, 0x80070050, {}, {}, holds(users, "a user's text")},
         {"a user's file that the entry lists but did not copy", Scenario(two).Multisource(kAlpha, L"C:\\old.stc", users), onto + L"TRUE\"", kMultisourceAddFailed, 0x80070050, {}, {}, holds(users, "a user's text")},
+        {"a user's file that the entry claims as the service's copy", Scenario(two).Multisource(kAlpha, L"C:\\old.stc", users, own), onto + L"TRUE\"", kMultisourceAddFailed, 0x80070050, {}, {}, holds(users, "a user's text")},
+        {"the service's own copy", two, intoCache + L"FALSE\"", "Adding multisource file...Success.", 0, {}, {}, holds(copy, "first")},
         // The source is locked: the copy that would replace the service's own fails.
-        {"the replacement of the service's own copy fails", Scenario(two).Multisource(kAlpha, source, copy, own), L"cache multisource add \"<Alpha>|<folder>\\src\\data.stc|<folder>\\cache|TRUE\"", kMultisourceAddFailed, 0x80070020, {},
-         [&] { locked.reset(CreateFileW(source.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)); },
-         [&](const RunResult& run) { locked.reset(); holds(copy, "old copy")(run); }},
+        {"the replacement of the service's own copy fails", {}, intoCache + L"TRUE\"", kMultisourceAddFailed, 0x80070020, {},
+         [&] { WriteBytes(source, "second"); locked.reset(CreateFileW(source.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)); },
+         [&](const RunResult& run) { locked.reset(); holds(copy, "first")(run); }},
         {"another entry lists the same file", Scenario(two).Multisource(kAlpha, L"C:\\a.stc", shared, own).Multisource(kBeta, L"C:\\b.stc", shared, own),
          L"cache multisource delete <Alpha>", "Deleting multisource file...Success.", 0, {}, {}, holds(shared, "listed twice")},
     });

@@ -1,5 +1,6 @@
 #include "Emulator.h"
 
+#include "InstanceNames.h"
 #include "Runner.h"
 #include "StreamingService.h"
 #include "service/ComPtr.h"
@@ -31,10 +32,15 @@ void DeleteIfPresent(const std::wstring& path) {
     }
 }
 
-bool EmulatorServes() {
-    const UniqueHandle ready(OpenEventW(SYNCHRONIZE, FALSE, L"Local\\PlenumEmulator.Ready"));
+} // namespace
+
+bool Serves() {
+    const UniqueHandle ready(OpenEventW(
+        SYNCHRONIZE, FALSE, quillet::emulator::InstanceObjectName(quillet::emulator::kReadyEvent).c_str()));
     return ready && WaitForSingleObject(ready.get(), 0) == WAIT_OBJECT_0;
 }
+
+namespace {
 
 std::wstring RegisteredServer() {
     wchar_t clsid[40] = {};
@@ -94,7 +100,7 @@ HRESULT EnsureResident() {
             return static_cast<HRESULT>(result);
         }
     }
-    return EmulatorServes() ? S_OK : RecoverAfterCrash();
+    return Serves() ? S_OK : RecoverAfterCrash();
 }
 
 void Reset() {
@@ -106,7 +112,7 @@ void Reset() {
 }
 
 HRESULT RecoverAfterCrash() {
-    if (!EmulatorServes()) {
+    if (!Serves()) {
         if (const DWORD result = RunEmulator(L"/Start"); result != 0) {
             return static_cast<HRESULT>(result);
         }

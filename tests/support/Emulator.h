@@ -39,6 +39,9 @@ std::wstring JournalPath();
 std::wstring CacheFolder();
 std::wstring EmulatorPath();
 
+// Whether an instance serves in this session (its Ready event is set).
+bool Serves();
+
 // Runs PlenumEmulator.exe with one verb (L"/Stop") and returns its exit code.
 DWORD RunEmulator(const std::wstring& verb);
 

@@ -10,6 +10,14 @@ namespace quillet::testing {
 // Creates or replaces the file with exactly these bytes; a failure fails the test.
 void WriteBytes(const std::wstring& path, std::string_view bytes);
 
+// A link at path to target (a file or a folder), as another user could plant one. A symbolic link under
+// Wine is a Unix one, which Wine shows as the file itself. A failure fails the test.
+enum class LinkKind { Hard, Symbolic };
+void MakeLink(LinkKind kind, const std::wstring& path, const std::wstring& target);
+// Removes the link itself, never what it leads to (under Wine, deleting a symbolic link's name through
+// Win32 deletes the file it leads to).
+void RemoveLink(const std::wstring& path);
+
 // A new empty folder in the temporary folder, removed with all it holds when the object goes.
 class TempFolder {
 public:

@@ -54,9 +54,10 @@ std::vector<std::string> CallView(const std::vector<ordered_json>& journal, DWOR
         if (!Wanted(filter, name, method)) {
             continue;
         }
-        std::string text = event == "create" ? (object.empty() ? "!" : "+") + name
-                           : event == "release"
-                               ? "-" + name
+        std::string text = event == "create"    ? (object.empty() ? "!" : "+") + name
+                           : event == "release" ? "-" + name
+                           : !event.empty()
+                               ? event + " " + TextOf(line, "path")
                                : name + "." + method + (filter.arguments ? Arguments(line, processId) : "");
         if (const std::string hr = TextOf(line, "hr"); !hr.empty() && hr != "0x00000000") {
             text += " " + hr;

@@ -4,6 +4,7 @@
 //   +IStreamingClient                          an object created
 //   -IStreamingClient                          an object released
 //   !IStreamingCache 0x80070005                a creation refused
+//   disown C:\to\payload.bin                    a file the emulator left (also "leftover")
 //   IStreamingClient.StartClient 0xA0044011    a call, with its HRESULT when it failed
 // with " hang" or " crash" after a fault that acted so and " reply=<shape>" after a malformed reply. With
 // arguments a call reads IStreamingApplication.StartApplicationWithParameters("{A1...}","\"x\""), and

@@ -104,7 +104,10 @@ void LoopbackHttpServer::Respond(UniqueSocket connection) {
     const std::string response =
         "HTTP/1.1 " + std::to_string(m_status) + " Status\r\nContent-Type: application/json\r\n" +
         "Content-Length: " + std::to_string(m_body.size()) + "\r\nConnection: close\r\n\r\n" + m_body;
-    if (m_behaviour == Behaviour::Answer) {
+    if (m_behaviour == Behaviour::Late && StopsWithin(kLateMs)) {
+        return;
+    }
+    if (m_behaviour == Behaviour::Answer || m_behaviour == Behaviour::Late) {
         send(connection.get(), response.data(), static_cast<int>(response.size()), 0);
         shutdown(connection.get(), SD_SEND);
         return;

@@ -30,12 +30,14 @@ public:
     // How the response goes out: the misbehaving ones let a test check a client's time-outs.
     enum class Behaviour {
         Answer,      // at once, then the connection closes
+        Late,        // the same after kLateMs
         NeverAnswer, // the request is read, the connection stays open and nothing is sent
         Trickle,     // one byte every kTrickleIntervalMs
         StallTls,    // Url() is https: the client's hello is read and never answered
     };
     static constexpr DWORD kRequestDeadlineMs = 2000;
     static constexpr DWORD kTrickleIntervalMs = 5000;
+    static constexpr DWORD kLateMs = 2000;
 
     LoopbackHttpServer(int status, std::string body, Behaviour behaviour = Behaviour::Answer);
     ~LoopbackHttpServer();

@@ -1,5 +1,7 @@
 #include "Runner.h"
 
+#include "Emulator.h"
+
 #include "dbwin/DbwinMonitor.h"
 #include "win32/Stopwatch.h"
 #include "win32/UniqueHandle.h"
@@ -95,11 +97,6 @@ std::string ReadStream(HANDLE file) {
     return bytes;
 }
 
-bool EmulatorReady() {
-    const UniqueHandle ready(OpenEventW(SYNCHRONIZE, FALSE, L"Local\\PlenumEmulator.Ready"));
-    return ready && WaitForSingleObject(ready.get(), 0) == WAIT_OBJECT_0;
-}
-
 // The writing end of a pipe whose reading end is closed: every write to it fails.
 UniqueFile ClosedPipe() {
     HANDLE readEnd = nullptr;
@@ -172,7 +169,7 @@ RunResult Run(const std::vector<std::wstring>& args, const RunOptions& options) 
         // What the emulator did last tells a hung service from a hung Quillet.
         const std::vector<std::string> journal = emulator::ReadJournalLines();
         ADD_FAILURE() << "Timed out after " << options.timeoutMs << " ms, killed: " << described
-                      << "\nThe emulator serves: " << (EmulatorReady() ? "yes" : "no")
+                      << "\nThe emulator serves: " << (emulator::Serves() ? "yes" : "no")
                       << "; its journal ends with: " << (journal.empty() ? "(nothing)" : journal.back());
         TerminateProcess(child.get(), static_cast<UINT>(HRESULT_FROM_WIN32(ERROR_TIMEOUT)));
         WaitForSingleObject(child.get(), INFINITE);
@@ -219,11 +216,6 @@ std::string Crlf(std::string_view text) {
         result.push_back(character);
     }
     return result;
-}
-
-bool RunningUnderWine() {
-    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
 } // namespace quillet::testing

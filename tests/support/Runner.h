@@ -6,6 +6,7 @@
 
 #include "Journal.h"
 #include "common/CommandLine.h"
+#include "win32/Wine.h"
 
 #include <windows.h>
 
@@ -49,7 +50,7 @@ RunResult Run(const std::vector<std::wstring>& args = {}, const RunOptions& opti
 using tools::QuoteArgument;
 std::wstring BinDirectory();             // the directory of the running test program
 std::string Crlf(std::string_view text); // "\n" -> "\r\n", as redirected output has it
-bool RunningUnderWine();                 // for the few facts in which Wine differs from Windows
+using quillet::RunningUnderWine;         // for the few facts in which Wine differs from Windows
 
 // The trace's time stamp "[yyyy-mm-dd hh:mm:ss.mmm] ": its length, and whether a line starts with one.
 inline constexpr size_t kTracePrefixLength = 26;
