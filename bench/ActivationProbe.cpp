@@ -1,14 +1,16 @@
 // ActivationProbe: what a fresh process pays for its first activations of a service object. It enters a
 // single-threaded apartment, then three times creates an IStreamingClient object in the local server,
-// initialises it and releases it, timing each step, and prints one line of milliseconds:
-//   enter=<CoInitializeEx> create=<1>,<2>,<3> initialize=<1>,<2>,<3> release=<1>,<2>,<3>
-// The benchmark compares the first activation with the later ones and with the driver's warm activation.
+// initialises it and releases it, timing each step, and prints one line of JSON, in milliseconds:
+//   {"enter":<CoInitializeEx>,"create":[<1>,<2>,<3>],"initialize":[...],"release":[...]}
+// The report compares the first activation with the later ones and with the driver's warm activation.
 
 #include "ServiceProbe.h"
 #include "win32/Stopwatch.h"
 
 #include <windows.h>
 #include <objbase.h>
+
+#include <nlohmann/json.hpp>
 
 #include <cstdio>
 
@@ -39,8 +41,12 @@ int wmain(int, wchar_t**) {
         return static_cast<int>(failure);
     }
 
-    std::printf("enter=%.3f create=%.3f,%.3f,%.3f initialize=%.3f,%.3f,%.3f release=%.3f,%.3f,%.3f\n", enter,
-                runs[0].create, runs[1].create, runs[2].create, runs[0].initialize, runs[1].initialize,
-                runs[2].initialize, runs[0].release, runs[1].release, runs[2].release);
+    nlohmann::ordered_json report = {{"enter", enter}};
+    for (const auto& [name, step] : {std::pair{"create", &ActivationTiming::create},
+                                     std::pair{"initialize", &ActivationTiming::initialize},
+                                     std::pair{"release", &ActivationTiming::release}}) {
+        report[name] = {runs[0].*step, runs[1].*step, runs[2].*step};
+    }
+    std::puts(report.dump().c_str());
     return 0;
 }

@@ -1,14 +1,16 @@
 // QuilletBench: the performance benchmark's driver. bench/run starts it under Wine with the emulator
-// registered and resident; it measures Quillet's commands against their floor and writes the report.
+// registered and resident, and ctest once in its smoke mode; it times Quillet's commands and what their
+// floors are made of, and writes every sample as JSON for tools/report/render.py.
 //
-//   QuilletBench --markdown <file> --plot-data <file> [--facts <file>] [--load-log <file>] [--rounds N]
-//                [--scale-rounds N] [--remove-all-rounds N] [--large-rounds N]
-// --facts names lines about the machine for the report's head; --load-log a file of "<time> <load>" lines
-// that bench/run appends to while the benchmark runs, read once the measuring is done.
+//   QuilletBench --data <file> [--smoke] [--rounds N] [--scale-rounds N] [--remove-all-rounds N]
+//                [--large-rounds N]
+// --smoke: one short round of four commands and two small scale points, no large states; it shows that
+// the benchmark and its report still work, not how fast anything is.
 
 #include "CommandCases.h"
 #include "Emulator.h"
-#include "Report.h"
+#include "Results.h"
+#include "Runner.h"
 #include "Sampler.h"
 #include "ServiceProbe.h"
 #include "Watchdog.h"
@@ -19,10 +21,9 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <exception>
-#include <sstream>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,8 +35,8 @@ using quillet::tools::PrintTo;
 namespace emulator = quillet::testing::emulator;
 
 constexpr wchar_t kUsage[] =
-    L"Usage: QuilletBench --markdown <file> --plot-data <file> [--facts <file>] [--load-log <file>]\n"
-    L"                    [--rounds N] [--scale-rounds N] [--remove-all-rounds N] [--large-rounds N]\n"
+    L"Usage: QuilletBench --data <file> [--smoke] [--rounds N] [--scale-rounds N] [--remove-all-rounds N]\n"
+    L"                    [--large-rounds N]\n"
     L"Measures Quillet.exe against the resident emulator; bench/run starts it.\n";
 constexpr wchar_t kNoApartment[] = L"QuilletBench: cannot enter a COM apartment (0x%08X).\n";
 constexpr wchar_t kNoEmulator[] = L"QuilletBench: the emulator is not resident (0x%08X).\n";
@@ -44,92 +45,114 @@ constexpr wchar_t kCannotWrite[] = L"QuilletBench: cannot write %s\n";
 constexpr wchar_t kProgress[] = L"%s\n";
 constexpr wchar_t kRoundProgress[] = L"round %d of %d\n";
 constexpr wchar_t kScaleProgress[] = L"%s (%s), round %d of %d\n";
-constexpr wchar_t kSomeFailed[] = L"QuilletBench: %u samples failed; the report lists them.\n";
+constexpr wchar_t kSomeFailed[] = L"QuilletBench: %u samples failed; the data and the report list them.\n";
 
 // Longer than any one sample may take (Sampler kills a child after 300 s).
 constexpr ULONGLONG kStallLimitMs = 420000;
-constexpr int kStartupsPerRound = 3;
 constexpr int kActivationsPerRound = 2;
 constexpr int kCallPairsPerRound = 20;
 constexpr int kTraceLines = 200;
-constexpr int kPipeLines = 10000; // the largest id list
-constexpr int kPipeWriteRepeats = 5;
-constexpr int kIdListCounts[] = {10, 100, 1000, 3000, 10000};
-constexpr int kRemoveAllCounts[] = {1, 10, 30, 100};
 constexpr int kRemoveAmongCount = 100000;
 
-struct Options {
-    std::wstring markdown;
-    std::wstring plotData;
-    std::wstring facts;
-    std::wstring loadLog;
+// The targets, against floors that include the apartment: Quillet must enter it before it reads its command
+// line, so no command can start faster than MinimalSta.exe. The large states carry limits of their own.
+constexpr double kHelpOverSta = 1.10;
+constexpr double kCommandOverFloor = 1.25;
+constexpr double kIdListGrowth = 3.0; // the largest id list against the smallest
+
+// What one run measures, and how often.
+struct Plan {
     int rounds = 11;
     int scaleRounds = 5;
     int removeAllRounds = 3;
     int largeRounds = 3;
+    int startupsPerRound = 3;
+    bool warmUp = true;    // one unrecorded run of everything first
+    int pipeLines = 10000; // the largest id list
+    int pipeWriteRepeats = 5;
+    std::vector<int> idListCounts = {10, 100, 1000, 3000, 10000};
+    std::vector<int> removeAllCounts = {1, 10, 30, 100};
+    std::vector<std::string> commands; // the catalogue's labels to run; empty: all
+};
+
+const Plan kSmoke = {.rounds = 1,
+                     .scaleRounds = 1,
+                     .removeAllRounds = 1,
+                     .largeRounds = 0,
+                     .startupsPerRound = 1,
+                     .warmUp = false,
+                     .pipeLines = 1000,
+                     .pipeWriteRepeats = 1,
+                     .idListCounts = {10, 100},
+                     .removeAllCounts = {1, 2},
+                     // One command of each family; multisource add also removes its copy between samples.
+                     .commands = {"-h", "application start <guid>", "cache multisource add", "client stop"}};
+
+struct Options {
+    std::wstring data;
+    bool smoke = false;
+    Plan plan;
 };
 
 bool ParseOptions(int argc, wchar_t** argv, Options& options) {
+    std::vector<std::wstring_view> args(argv + 1, argv + argc);
+    if (const auto smoke = std::ranges::find(args, L"--smoke"); smoke != args.end()) {
+        args.erase(smoke);
+        options.smoke = true;
+        options.plan = kSmoke;
+    }
     const struct {
         const wchar_t* name;
-        std::wstring* text;
         int* count;
         int minimum;
-    } known[] = {
-        {L"--markdown", &options.markdown, nullptr, 0},
-        {L"--plot-data", &options.plotData, nullptr, 0},
-        {L"--facts", &options.facts, nullptr, 0},
-        {L"--load-log", &options.loadLog, nullptr, 0},
-        {L"--rounds", nullptr, &options.rounds, 1},
-        {L"--scale-rounds", nullptr, &options.scaleRounds, 0},
-        {L"--remove-all-rounds", nullptr, &options.removeAllRounds, 0},
-        {L"--large-rounds", nullptr, &options.largeRounds, 0},
+    } counts[] = {
+        {L"--rounds", &options.plan.rounds, 1},
+        {L"--scale-rounds", &options.plan.scaleRounds, 0},
+        {L"--remove-all-rounds", &options.plan.removeAllRounds, 0},
+        {L"--large-rounds", &options.plan.largeRounds, 0},
     };
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const auto option = std::find_if(std::begin(known), std::end(known), [&](const auto& entry) {
-            return std::wstring_view(argv[i]) == entry.name;
-        });
-        if (option == std::end(known)) {
-            return false;
-        }
-        if (option->text != nullptr) {
-            *option->text = argv[i + 1];
+    for (size_t i = 0; i + 1 < args.size(); i += 2) {
+        if (args[i] == L"--data") {
+            options.data = args[i + 1];
             continue;
         }
+        const auto option =
+            std::ranges::find_if(counts, [&](const auto& entry) { return args[i] == entry.name; });
+        if (option == std::end(counts)) {
+            return false;
+        }
+        const std::wstring text(args[i + 1]);
         wchar_t* end = nullptr;
-        const long value = std::wcstol(argv[i + 1], &end, 10);
-        if (end == argv[i + 1] || *end != L'\0' || value < option->minimum || value > 1000) {
+        const long value = std::wcstol(text.c_str(), &end, 10);
+        if (end == text.c_str() || *end != L'\0' || value < option->minimum || value > 1000) {
             return false;
         }
         *option->count = static_cast<int>(value);
     }
-    return argc % 2 == 1 && !options.markdown.empty() && !options.plotData.empty();
+    return args.size() % 2 == 0 && !options.data.empty();
 }
 
-// The non-empty lines of a text file (CR LF or LF); none when it cannot be read.
-std::vector<std::string> Lines(const std::wstring& path) {
-    std::string text;
-    std::vector<std::string> lines;
-    if (FAILED(quillet::ReadWholeFile(path, text))) {
-        return lines;
-    }
-    std::istringstream stream(text);
-    for (std::string line; std::getline(stream, line);) {
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        if (!line.empty()) {
-            lines.push_back(std::move(line));
-        }
-    }
-    return lines;
-}
-
-std::wstring BinDirectory() {
-    wchar_t path[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    const std::wstring self(path, length);
-    return self.substr(0, self.find_last_of(L'\\'));
+nlohmann::ordered_json Settings(const Options& options) {
+    const Plan& plan = options.plan;
+    const Plan defaults;
+    return {{"smoke", options.smoke},
+            {"rounds", plan.rounds},
+            {"scaleRounds", plan.scaleRounds},
+            {"removeAllRounds", plan.removeAllRounds},
+            {"largeRounds", plan.largeRounds},
+            {"defaults",
+             {{"rounds", defaults.rounds},
+              {"scaleRounds", defaults.scaleRounds},
+              {"removeAllRounds", defaults.removeAllRounds},
+              {"largeRounds", defaults.largeRounds}}},
+            {"startupsPerRound", plan.startupsPerRound},
+            {"activationsPerRound", kActivationsPerRound},
+            {"callPairsPerRound", kCallPairsPerRound},
+            {"traceLines", kTraceLines},
+            {"targets",
+             {{"helpOverSta", kHelpOverSta},
+              {"commandOverFloor", kCommandOverFloor},
+              {"idListGrowth", kIdListGrowth}}}};
 }
 
 Series SeriesOf(const CommandCase& command) {
@@ -158,7 +181,7 @@ void Record(BenchResults& results, const ActivationTiming& timing, std::vector<d
 }
 
 // One series for each case, sampled round by round so that every case sees the same load, with a start-up
-// of the minimal program and a bare activation of each class after every sample for the floors. No rounds
+// of MinimalSta and a bare activation of each class after every sample for the floors. No rounds
 // asked for: no series at all, rather than empty rows.
 void MeasureScale(BenchResults& results, std::vector<Series>& scale, const std::vector<CommandCase>& cases,
                   int rounds, Sampler& sampler, Watchdog& watchdog) {
@@ -173,7 +196,7 @@ void MeasureScale(BenchResults& results, std::vector<Series>& scale, const std::
             PrintTo(STD_ERROR_HANDLE, kScaleProgress, quillet::FromUtf8(cases[i].label).c_str(),
                     quillet::FromUtf8(cases[i].situation).c_str(), round, rounds);
             sampler.RunCommand(cases[i], scale[i]);
-            sampler.RunProgram(L"MinimalConsole.exe", results.scaleMinimal);
+            sampler.RunProgram(L"MinimalSta.exe", results.scaleSta);
             AddIfMeasured(TimeActivation(ServiceClass::Application).total,
                           results.scaleApplicationActivations);
             AddIfMeasured(TimeActivation(ServiceClass::Client).total, results.scaleClientActivations);
@@ -183,7 +206,7 @@ void MeasureScale(BenchResults& results, std::vector<Series>& scale, const std::
     }
 }
 
-template <size_t N> std::vector<CommandCase> CasesOf(const int (&counts)[N], CommandCase (*makeCase)(int)) {
+std::vector<CommandCase> CasesOf(const std::vector<int>& counts, CommandCase (*makeCase)(int)) {
     std::vector<CommandCase> cases;
     for (const int count : counts) {
         cases.push_back(makeCase(count));
@@ -191,9 +214,14 @@ template <size_t N> std::vector<CommandCase> CasesOf(const int (&counts)[N], Com
     return cases;
 }
 
-void Measure(BenchResults& results, const BenchFiles& files, const Options& options, Sampler& sampler,
+void Measure(BenchResults& results, const BenchFiles& files, const Plan& plan, Sampler& sampler,
              Watchdog& watchdog) {
-    const std::vector<CommandCase> catalogue = CommandCatalogue(files);
+    std::vector<CommandCase> catalogue = CommandCatalogue(files);
+    if (!plan.commands.empty()) {
+        std::erase_if(catalogue, [&](const CommandCase& command) {
+            return std::ranges::find(plan.commands, command.label) == plan.commands.end();
+        });
+    }
     results.minimal.label = "MinimalConsole.exe";
     results.ole32.label = "MinimalOle32.exe";
     results.sta.label = "MinimalSta.exe";
@@ -204,7 +232,7 @@ void Measure(BenchResults& results, const BenchFiles& files, const Options& opti
 
     // One run of everything first, unrecorded: the files are read from disk once, the emulator has its
     // proxies and stubs, and the first sample is not the odd one out.
-    {
+    if (plan.warmUp) {
         Series discard;
         for (const wchar_t* program : {L"MinimalConsole.exe", L"MinimalOle32.exe", L"MinimalSta.exe"}) {
             sampler.RunProgram(program, discard);
@@ -217,9 +245,9 @@ void Measure(BenchResults& results, const BenchFiles& files, const Options& opti
     }
 
     const CommandCase& helpCase = catalogue.front(); // the catalogue begins with -h
-    for (int round = 1; round <= options.rounds; ++round) {
-        PrintTo(STD_ERROR_HANDLE, kRoundProgress, round, options.rounds);
-        for (int i = 0; i < kStartupsPerRound; ++i) {
+    for (int round = 1; round <= plan.rounds; ++round) {
+        PrintTo(STD_ERROR_HANDLE, kRoundProgress, round, plan.rounds);
+        for (int i = 0; i < plan.startupsPerRound; ++i) {
             sampler.RunProgram(L"MinimalConsole.exe", results.minimal);
             sampler.RunProgram(L"MinimalOle32.exe", results.ole32);
             sampler.RunProgram(L"MinimalSta.exe", results.sta);
@@ -227,7 +255,10 @@ void Measure(BenchResults& results, const BenchFiles& files, const Options& opti
             watchdog.Beat();
         }
         const TimedRun probe = sampler.RunProbe();
-        ParseProbeLine(probe.output, probe.milliseconds, results.probe);
+        if (auto report = nlohmann::ordered_json::parse(probe.output, nullptr, false); report.is_object()) {
+            report["wall"] = probe.milliseconds;
+            results.probes.push_back(std::move(report));
+        }
         for (int i = 0; i < kActivationsPerRound; ++i) {
             Record(results, TimeActivation(ServiceClass::Application), results.applicationActivations);
             Record(results, TimeActivation(ServiceClass::Client), results.clientActivations);
@@ -246,9 +277,9 @@ void Measure(BenchResults& results, const BenchFiles& files, const Options& opti
     // The table's help row is the start-up series: the same command, many more samples.
     results.commands.front() = results.help;
     results.traceLineMs = TimeTraceLine(kTraceLines);
-    results.pipeLines = kPipeLines;
-    for (int i = 0; i < kPipeWriteRepeats; ++i) {
-        const PipeWriteTiming pipe = TimePipeWrites(kPipeLines);
+    results.pipeLines = plan.pipeLines;
+    for (int i = 0; i < plan.pipeWriteRepeats; ++i) {
+        const PipeWriteTiming pipe = TimePipeWrites(plan.pipeLines);
         if (pipe.perLine >= 0 && pipe.inOnePiece >= 0) {
             results.pipeWritesPerLine.push_back(pipe.perLine);
             results.pipeWritesAtOnce.push_back(pipe.inOnePiece);
@@ -256,32 +287,13 @@ void Measure(BenchResults& results, const BenchFiles& files, const Options& opti
         watchdog.Beat();
     }
 
-    results.scaleMinimal.label = "MinimalConsole.exe";
-    MeasureScale(results, results.idListScale, CasesOf(kIdListCounts, &IdListCase), options.scaleRounds,
+    results.scaleSta.label = "MinimalSta.exe";
+    MeasureScale(results, results.idListScale, CasesOf(plan.idListCounts, &IdListCase), plan.scaleRounds,
                  sampler, watchdog);
-    MeasureScale(results, results.removeAllScale, CasesOf(kRemoveAllCounts, &RemoveAllCase),
-                 options.removeAllRounds, sampler, watchdog);
+    MeasureScale(results, results.removeAllScale, CasesOf(plan.removeAllCounts, &RemoveAllCase),
+                 plan.removeAllRounds, sampler, watchdog);
     MeasureScale(results, results.large, {LargeTokenCase(files), RemoveAmongCase(kRemoveAmongCount)},
-                 options.largeRounds, sampler, watchdog);
-}
-
-// "Load average ...: min, median, max" of the load log's second column; empty without samples.
-std::string LoadSummary(const std::vector<std::string>& log) {
-    std::vector<double> loads;
-    for (const std::string& line : log) {
-        if (const size_t blank = line.find(' '); blank != std::string::npos) {
-            loads.push_back(std::strtod(line.c_str() + blank + 1, nullptr));
-        }
-    }
-    if (loads.empty()) {
-        return {};
-    }
-    const Summary load = Summarize(loads);
-    char text[200];
-    std::snprintf(text, sizeof text,
-                  "Load average (1 min) during the run, every 5 s: lowest %.2f, median %.2f, highest %.2f.",
-                  load.minimum, load.median, load.maximum);
-    return text;
+                 plan.largeRounds, sampler, watchdog);
 }
 
 } // namespace
@@ -303,41 +315,28 @@ int wmain(int argc, wchar_t** argv) {
     }
 
     BenchResults results;
-    results.rounds = options.rounds;
-    results.startupsPerRound = kStartupsPerRound;
-    results.callPairsPerRound = kCallPairsPerRound;
-    results.scaleRounds = options.scaleRounds;
-    results.removeAllRounds = options.removeAllRounds;
-    results.largeRounds = options.largeRounds;
-    if (!options.facts.empty()) {
-        results.facts = Lines(options.facts);
-    }
-
+    results.settings = Settings(options);
     try {
         const BenchFiles files = PrepareBenchFiles();
-        Sampler sampler(BinDirectory());
+        Sampler sampler(quillet::testing::BinDirectory());
         Watchdog watchdog(kStallLimitMs);
-        Measure(results, files, options, sampler, watchdog);
+        Measure(results, files, options.plan, sampler, watchdog);
         emulator::ClearScenario();
         emulator::ClearJournal();
         RemoveBenchFiles(files);
-        if (!options.loadLog.empty()) {
-            if (std::string load = LoadSummary(Lines(options.loadLog)); !load.empty()) {
-                results.facts.push_back(std::move(load));
-            }
-        }
     } catch (const std::exception& problem) {
         PrintTo(STD_ERROR_HANDLE, kFailure, quillet::FromUtf8(problem.what()).c_str());
         return static_cast<int>(E_FAIL);
     }
 
-    PrintTo(STD_ERROR_HANDLE, kProgress, L"writing the report");
-    for (const auto& [path, text] : {std::pair{&options.markdown, RenderMarkdown(results)},
-                                     std::pair{&options.plotData, RenderPlotData(results)}}) {
-        if (FAILED(quillet::WriteWholeFile(*path, text))) {
-            PrintTo(STD_ERROR_HANDLE, kCannotWrite, path->c_str());
-            return static_cast<int>(E_FAIL);
-        }
+    PrintTo(STD_ERROR_HANDLE, kProgress, L"writing the data");
+    std::error_code ignored; // a folder that cannot be made fails the write below
+    std::filesystem::create_directories(std::filesystem::path(options.data).parent_path(), ignored);
+    // A problem quotes a child's output, which is in the console's code page rather than UTF-8.
+    const std::string data = ToJson(results).dump(1, ' ', false, nlohmann::json::error_handler_t::replace);
+    if (FAILED(quillet::WriteWholeFile(options.data, data))) {
+        PrintTo(STD_ERROR_HANDLE, kCannotWrite, options.data.c_str());
+        return static_cast<int>(E_FAIL);
     }
     if (const size_t failed = FailedSamples(results); failed > 0) {
         PrintTo(STD_ERROR_HANDLE, kSomeFailed, static_cast<unsigned>(failed));

@@ -37,9 +37,4 @@ ServiceWork CountServiceWork(const std::vector<nlohmann::ordered_json>& journal)
     return work;
 }
 
-double Floor(double minimalStartup, const ServiceWork& work, const ActivationCosts& costs) {
-    return minimalStartup + work.applicationObjects * costs.application + work.clientObjects * costs.client +
-           work.cacheObjects * costs.cache;
-}
-
 } // namespace quillet::bench
