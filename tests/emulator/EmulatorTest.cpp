@@ -439,7 +439,7 @@ TEST_F(Emulator, StopEndsCallsUnderWay) {
     EXPECT_EQ(stop.output, "Stopped.\n");
     EXPECT_LT(stop.elapsedMs, 20000.0);
     for (auto& call : calls) {
-        EXPECT_EQ(Hex(call.get().hr), Hex(CO_E_SERVER_STOPPING));
+        EXPECT_EQ(Hex(call.get().hr), Hex(0x80080008));
     }
     EXPECT_TRUE(std::filesystem::is_empty(folder.Path() + L"\\to")) << "a copy cut short is gone";
     ASSERT_EQ(emulator::EnsureResident(), S_OK);

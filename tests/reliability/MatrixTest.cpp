@@ -7,6 +7,9 @@
 #include "Files.h"
 #include "LoopbackHttpServer.h"
 #include "Row.h"
+#include "StreamingService.h"
+#include "service/ComPtr.h"
+#include "win32/Stopwatch.h"
 #include "win32/Utf8.h"
 #include "win32/WholeFile.h"
 
@@ -19,6 +22,7 @@
 #include <filesystem>
 #include <functional>
 #include <future>
+#include <thread>
 
 namespace quillet::testing {
 namespace {
@@ -103,6 +107,10 @@ protected:
         if (row.check) {
             row.check(result);
         }
+        Record(row, result);
+    }
+
+    void Record(const Case& row, const RunResult& result) {
         m_rows.push_back({{"fault", row.fault},
                           {"command", ToUtf8(row.command)},
                           {"exitCode", result.exitCode},
@@ -137,6 +145,17 @@ protected:
         // Output is in the console's code page: what is not UTF-8 is shown as U+FFFD.
         const std::string text = data.dump(1, ' ', false, nlohmann::json::error_handler_t::replace);
         EXPECT_EQ(WriteWholeFile(folder + FromUtf8(section) + L".json", text), S_OK);
+    }
+
+    // A sparse file of that many MB in the test's folder: quick to make, slow to read.
+    std::wstring Sparse(const wchar_t* name, long long megabytes) const {
+        const std::wstring path = m_folder.File(name, "");
+        const UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        DWORD ignored = 0;
+        DeviceIoControl(file.get(), FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &ignored, nullptr);
+        EXPECT_TRUE(SetFilePointerEx(file.get(), {.QuadPart = megabytes << 20}, nullptr, FILE_BEGIN) &&
+                    SetEndOfFile(file.get()));
+        return path;
     }
 
     TempFolder m_folder;
@@ -373,21 +392,17 @@ TEST_F(Matrix, TokenThatNeverComesFailsInTimeAndOthersAreAnswered) {
         return CreateNamedPipeW(pipe.c_str(), PIPE_ACCESS_DUPLEX, 0, 2, 0, 0, 0, nullptr);
     };
     const UniqueFile instances[2] = {UniqueFile(instance()), UniqueFile(instance())};
-    const std::wstring huge = m_folder.File(L"huge.tok", "");
-    {
-        const UniqueFile file(
-            CreateFileW(huge.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-        DWORD ignored = 0;
-        DeviceIoControl(file.get(), FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &ignored, nullptr);
-        ASSERT_TRUE(SetFilePointerEx(file.get(), {.QuadPart = 1200LL << 20}, nullptr, FILE_BEGIN) &&
-                    SetEndOfFile(file.get()));
-    }
+    const std::wstring huge = Sparse(L"huge.tok", 1200);
+    const LoopbackHttpServer late(200, R"({"name":"Gamma","guid":")" + ToUtf8(kGamma) + R"("})", Behaviour::Late);
+    m_folder.Folder(L"to");
     m_names.insert(m_names.begin(), {{L"<never>", never.Url(L"/never.tok")},
                                      {L"<trickle>", trickle.Url(L"/trickle.tok")},
                                      {L"<stall>", stall.Url(L"/stall.tok")},
+                                     {L"<late>", late.Url(L"/late.tok")},
                                      {L"<pipe>", pipe},
-                                     {L"<huge>", huge}});
-    Scenario().Client(4).App(kBeta, L"Beta", 1).Write();
+                                     {L"<huge>", huge},
+                                     {L"<2 GB file>", Sparse(L"big.bin", 2048)}});
+    Scenario().Client(4).Admin(true).App(kBeta, L"Beta", 1).Write();
     constexpr DWORD kTimedOut = 0x80072EE2;
     // clang-format off
     const std::vector<Case> rows = {
@@ -396,8 +411,12 @@ TEST_F(Matrix, TokenThatNeverComesFailsInTimeAndOthersAreAnswered) {
         {"the token server never completes the TLS handshake", {}, L"application add <stall>", kAddFailed, kTimedOut, {}, {}, Within(20000)},
         {"the token file is a named pipe", {}, L"application add <pipe>", kAddFailed, 0x800700DE, {}, {}, Within(20000)},
         {"the token file is a sparse file of 1.2 GB", {}, L"application add <huge>", kAddFailed, 0x800700DF, {}, {}, Within(20000)},
-        // Well before the first deadline: the service answers while the adds above wait.
-        {"while the adds above wait", {}, L"application getIdList", "\nAppIdList: \n1 - " + kB + "\n", 0, {}, [] { Sleep(3000); }, Within(5000)},
+        {"the token server never answers, 4 s after the first", {}, L"application add <never>", kAddFailed, kTimedOut, {}, [] { Sleep(4000); }, Within(17000)},
+        {"the token server never answers, 8 s after the first", {}, L"application add <never>", kAddFailed, kTimedOut, {}, [] { Sleep(8000); }, Within(17000)},
+        {"the token comes after 2 s", {}, L"application add <late>", "Adding application... Success.\nAppName: [Gamma]\nAppGuid: [" + ToUtf8(kGamma) + "]\n", 0, {}, {}, Within(5000)},
+        {"a copy of a 2 GB file, begun after the add above", {}, L"cache multisource add \"<Beta>|<2 GB file>|<folder>\\to|FALSE\"", "Adding multisource file...Success.", 0, {}, [] { Sleep(500); }},
+        // Before the last deadline: the service answers while the adds above wait.
+        {"while the adds above wait", {}, L"application getIdList", "\nAppIdList: \n1 - " + kB + "\n2 - " + ToUtf8(kGamma) + "\n", 0, {}, [] { Sleep(10000); }, Within(5000)},
     };
     // clang-format on
     std::vector<std::future<RunResult>> runs;
@@ -407,7 +426,44 @@ TEST_F(Matrix, TokenThatNeverComesFailsInTimeAndOthersAreAnswered) {
     for (size_t i = 0; i < rows.size(); ++i) {
         Check(rows[i], runs[i].get());
     }
+    // Stopped while eight adds wait: each ends at once, and its client sees the failure.
+    const Case stop = {"eight adds wait for a token server that never answers", {}, L"/Stop", "Stopped.\n", 0, {},
+                       [] { Sleep(2000); }, Within(20000), {.program = emulator::EmulatorPath()}};
+    std::vector<std::future<RunResult>> adds;
+    for (int i = 0; i < 8; ++i) {
+        adds.push_back(std::async(std::launch::async, [&] { return Launch(rows[0]); }));
+    }
+    const RunResult stopping = Launch(stop);
+    EXPECT_EQ(stopping.output, stop.output); // the emulator writes UTF-8 with LF line ends
+    EXPECT_EQ(stopping.exitCode, 0u);
+    stop.check(stopping);
+    Record(stop, stopping);
+    const Case stopped = {"PlenumEmulator /Stop meanwhile", {}, L"application add <never>", kAddFailed, 0x80080008};
+    for (auto& add : adds) {
+        const RunResult result = add.get();
+        EXPECT_EQ(Hex(result.exitCode), Hex(stopped.exitCode));
+        EXPECT_EQ(result.output, Crlf(stopped.output));
+        if (&add == &adds.back()) {
+            Check(stopped, result);
+        }
+    }
+    ASSERT_EQ(emulator::EnsureResident(), S_OK);
     WriteSection("liveness");
+}
+
+constexpr char kDeleted[] = "Deleting multisource file...Success.";
+
+// Once a copy has begun in folder, a call of this process's crashes the service (a StartClient fault).
+void CrashDuringCopy(std::wstring folder) {
+    for (const Stopwatch waited; std::filesystem::is_empty(folder) && waited.ElapsedMs() < 20000;) {
+        Sleep(50);
+    }
+    const emulator::Apartment apartment;
+    ComPtr<IStreamingClient> client;
+    if (SUCCEEDED(CoCreateInstance(CLSID_StreamingClient, nullptr, CLSCTX_LOCAL_SERVER, IID_PPV_ARGS(client.put())))) {
+        client->Initialize(GetCurrentProcessId());
+        client->StartClient();
+    }
 }
 
 TEST_F(Matrix, ChangesThatCannotBeSavedAndFilesThatAreNotTheServices) {
@@ -422,7 +478,16 @@ TEST_F(Matrix, ChangesThatCannotBeSavedAndFilesThatAreNotTheServices) {
         return [=](const RunResult&) { EXPECT_EQ(emulator::ReadDataFile(path), text) << ToUtf8(path); };
     };
     UniqueFile locked;
+    std::thread crasher;
+    Sparse(L"big.bin", 2048);
+    m_folder.Folder(L"to");
     const Scenario two = Scenario().Client(4).App(kAlpha, L"Alpha", 1).App(kBeta, L"Beta", 1);
+    const Scenario beta = Scenario().Client(4).App(kBeta, L"Beta", 1);
+    const std::wstring temporary = emulator::StatePath() + L".tmp";
+    const std::string list = "\nAppIdList: \n1 - " + kA + "\n2 - " + kB + "\n";
+    const std::string kAdded = "Adding application... Success (Requires Reboot).\nAppName: [Alpha]\nAppGuid: [" + kA + "]\n";
+    const auto plant = [&](LinkKind kind, std::wstring at) { return [=] { DeleteFileW(at.c_str()), MakeLink(kind, at, users); }; };
+    const auto unplant = [&](std::wstring at) { return [=](const RunResult& run) { RemoveLink(at); holds(users, "a user's text")(run); }; };
     const nlohmann::ordered_json own = {{"localCopy", true}};
     const std::wstring onto = L"cache multisource add \"<Alpha>|<folder>\\src\\report.stc|<folder>\\docs|";
     const std::wstring intoCache =
@@ -440,8 +505,19 @@ TEST_F(Matrix, ChangesThatCannotBeSavedAndFilesThatAreNotTheServices) {
         {"the replacement of the service's own copy fails", {}, intoCache + L"TRUE\"", kMultisourceAddFailed, 0x80070020, {},
          [&] { WriteBytes(source, "second"); locked.reset(CreateFileW(source.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)); },
          [&](const RunResult& run) { locked.reset(); holds(copy, "first")(run); }},
+        {"the service's copy above swapped for a symbolic link to a user's file", {}, L"cache multisource delete <Alpha>", kDeleted, 0, {},
+         [&] { DeleteFileW(copy.c_str()), MakeLink(LinkKind::Symbolic, copy, users); }, [&](const RunResult& run) { RemoveLink(copy); holds(users, "a user's text")(run); }},
+        {"a user's file that the entry claims as the service's copy", Scenario(two).Multisource(kAlpha, L"C:\\old.stc", users, own), L"cache multisource delete <Alpha>", kDeleted, 0, {}, {}, holds(users, "a user's text")},
         {"another entry lists the same file", Scenario(two).Multisource(kAlpha, L"C:\\a.stc", shared, own).Multisource(kBeta, L"C:\\b.stc", shared, own),
-         L"cache multisource delete <Alpha>", "Deleting multisource file...Success.", 0, {}, {}, holds(shared, "listed twice")},
+         L"cache multisource delete <Alpha>", kDeleted, 0, {}, {}, holds(shared, "listed twice")},
+        {"a hard link to a user's file as `journal.jsonl`", two, L"application getIdList", list, 0, {}, plant(LinkKind::Hard, emulator::JournalPath()), unplant(emulator::JournalPath())},
+        {"a symbolic link to a user's file as `journal.jsonl`", two, L"application getIdList", list, 0, {}, plant(LinkKind::Symbolic, emulator::JournalPath()), unplant(emulator::JournalPath())},
+        {"a hard link to a user's file as `state.json.tmp`", beta, L"application add <token>", kAdded, 0, {}, plant(LinkKind::Hard, temporary), unplant(temporary)},
+        {"a symbolic link to a user's file as `state.json.tmp`", beta, L"application add <token>", kAdded, 0, {}, plant(LinkKind::Symbolic, temporary), unplant(temporary)},
+        // Another client's call crashes the service while the copy runs; the next start removes what it left.
+        {"the service crashes during a copy of a 2 GB file", Scenario(beta).Crash("StartClient"), L"cache multisource add \"<Beta>|<folder>\\big.bin|<folder>\\to|FALSE\"",
+         kMultisourceAddFailed, kLost, {}, [&] { crasher = std::thread(CrashDuringCopy, m_folder.Path() + L"\\to"); },
+         [&](const RunResult&) { crasher.join(); ASSERT_EQ(emulator::RecoverAfterCrash(), S_OK); EXPECT_TRUE(std::filesystem::is_empty(m_folder.Path() + L"\\to")); }},
     });
     // clang-format on
 }
