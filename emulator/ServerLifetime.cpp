@@ -64,9 +64,10 @@ LONG WINAPI RevokeBeforeDying(EXCEPTION_POINTERS*) {
     std::abort();
 }
 
-// Wine takes an interface off RPC when its last stub goes, and waits there, on this thread, for the calls
-// of that interface in flight, which wait for this very thread: the server would hang for good. One stub
-// of each interface that clients reach, held for the server's life, keeps every interface registered.
+// Wine takes an interface off RPC when its last stub goes, and waits there, holding the lock of its
+// interface registrations, for the calls of that interface in flight, while activations wait for that lock:
+// the server would hang for good. One stub of each interface that clients reach, held for the server's
+// life, keeps every interface registered.
 const IID* const kAnchoredInterfaces[] = {&IID_IUnknown,
                                           &IID_IDispatch,
                                           &IID_IServiceProvider,
