@@ -265,7 +265,7 @@ TEST_F(Emulator, FaultsAndMalformedReplies) {
 TEST_F(Emulator, StateLivesInStateJsonDurably) {
     // clang-format off
     UniqueFile held; // state.json open without leave to delete it, for ms (released by a thread) or until the next hold
-    std::vector<std::thread> releases;
+    std::vector<std::jthread> releases;
     const auto hold = [&](DWORD ms) { return Act([&, ms] { held.reset(CreateFileW(emulator::StatePath().c_str(), GENERIC_READ,
         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
         if (ms != INFINITE) { releases.emplace_back([&held, ms] { Sleep(ms); held.reset(); }); } }); };
@@ -295,9 +295,7 @@ TEST_F(Emulator, StateLivesInStateJsonDurably) {
     for (const Case& test : cases) {
         EXPECT_CASE(test);
     }
-    for (std::thread& release : releases) {
-        release.join();
-    }
+    releases.clear(); // joins them
     // What a restart finds, and a journal that goes on where it stopped.
     emulator::StopEmulator();
     ASSERT_EQ(emulator::EnsureResident(), S_OK);
