@@ -1,4 +1,5 @@
 // PlenumEmulator.exe: a stand-in for the Plenum streaming service, as a COM local server.
+#include "ActivationProbe.h"
 #include "DataDirectory.h"
 #include "DetachedStreams.h"
 #include "FileIdentity.h"
@@ -7,6 +8,7 @@
 #include "Refusals.h"
 #include "Service.h"
 #include "win32/IgnoringCase.h"
+#include "win32/Stopwatch.h"
 #include "win32/Utf8.h"
 #include "win32/WholeFile.h"
 
@@ -24,7 +26,7 @@ constexpr wchar_t kUsage[] =
     L"\n"
     L"  PlenumEmulator /RegServer     register the server and its type library\n"
     L"  PlenumEmulator /UnregServer   remove the registration\n"
-    L"  PlenumEmulator /Start         start a resident instance unless one runs\n"
+    L"  PlenumEmulator /Start         start a resident instance unless one runs, and check it is reachable\n"
     L"  PlenumEmulator /Serve         serve in the foreground until /Stop\n"
     L"  PlenumEmulator /Stop          end a running instance and wait until it has gone\n"
     L"  PlenumEmulator /Reset         stop, then delete state.json and journal.jsonl\n"
@@ -39,7 +41,9 @@ constexpr wchar_t kServing[] = L"Serving until PlenumEmulator /Stop. Data direct
 constexpr wchar_t kAlreadyRunning[] = L"An instance is running already; stop it first with /Stop.\n";
 constexpr wchar_t kStarted[] = L"Started.\n";
 constexpr wchar_t kAlreadyStarted[] = L"Running already.\n";
-constexpr wchar_t kStartTimedOut[] = L"The emulator did not start in time.\n";
+constexpr wchar_t kStartFailed[] = L"The emulator could not be started: ";
+constexpr wchar_t kStartedUnreachable[] = L"No client can activate the started emulator; it stops again: ";
+constexpr wchar_t kRunningUnreachable[] = L"No client can activate the running instance; /Stop ends it: ";
 constexpr wchar_t kStopped[] = L"Stopped.\n";
 constexpr wchar_t kNotRunning[] = L"Not running.\n";
 constexpr wchar_t kStopTimedOut[] = L"The running instance did not stop in time.\n";
@@ -72,13 +76,47 @@ bool IsVerb(std::wstring_view argument, std::wstring_view verb) {
            quillet::EqualsIgnoringCase(argument.substr(1), verb);
 }
 
-// A cold start under Wine takes about a second; this is many times that.
+// All of /Start, the check that a client reaches the instance included. A cold start under Wine takes
+// about a second, an activation of a running instance about 50 ms; this is many times that.
 constexpr DWORD kStartWaitMs = 30000;
+constexpr HRESULT kStartTimedOut = __HRESULT_FROM_WIN32(ERROR_TIMEOUT);
+
+// S_OK when the data directory can be used; otherwise why not, said for a person too.
+HRESULT CheckDirectory() {
+    std::wstring problem;
+    const HRESULT hr = DataDirectory::Locate().Prepare(&problem);
+    if (FAILED(hr)) {
+        Print(kDirectoryRefused + (problem.empty() ? quillet::FromUtf8(HresultText(hr)) : problem) + L"\n",
+              STD_ERROR_HANDLE);
+    }
+    return hr;
+}
 
 int Start() {
-    HRESULT hr = StartResidentInstance(kStartWaitMs);
-    Print(hr == S_OK ? kStarted : hr == S_FALSE ? kAlreadyStarted : kStartTimedOut);
-    return SUCCEEDED(hr) ? 0 : hr;
+    if (const HRESULT hr = CheckDirectory(); FAILED(hr)) {
+        return hr;
+    }
+    const quillet::Stopwatch elapsed;
+    const HRESULT started = StartResidentInstance(kStartWaitMs);
+    HRESULT hr = started;
+    const wchar_t* failure = kStartFailed;
+    if (SUCCEEDED(started)) {
+        // A ready instance has registered its class objects, which does not mean that COM hands them out:
+        // in a Wine prefix whose first boot has not ended, registering succeeds with no RPCSS to serve.
+        hr = ProbeActivation(elapsed.RemainingMs(kStartWaitMs));
+        failure = started == S_OK ? kStartedUnreachable : kRunningUnreachable;
+    }
+    if (FAILED(hr)) {
+        if (started == S_OK || started == kStartTimedOut) {
+            // What this /Start set going would stay resident where no client reaches it. Its shutdown
+            // takes as long as COM takes to give up on RPCSS, so it is not waited for.
+            StopRunningInstance(0);
+        }
+        Print(failure + quillet::FromUtf8(HresultText(hr)) + L"\n", STD_ERROR_HANDLE);
+        return hr;
+    }
+    Print(started == S_OK ? kStarted : kAlreadyStarted);
+    return 0;
 }
 
 int Stop() {
@@ -119,17 +157,6 @@ int Register() {
     }
     Print(scope == RegistrationScope::Machine ? kRegisteredMachine : kRegisteredUser);
     return 0;
-}
-
-// S_OK when the data directory can be used; otherwise why not, said for a person too.
-HRESULT CheckDirectory() {
-    std::wstring problem;
-    const HRESULT hr = DataDirectory::Locate().Prepare(&problem);
-    if (FAILED(hr)) {
-        Print(kDirectoryRefused + (problem.empty() ? quillet::FromUtf8(HresultText(hr)) : problem) + L"\n",
-              STD_ERROR_HANDLE);
-    }
-    return hr;
 }
 
 int Serve() {

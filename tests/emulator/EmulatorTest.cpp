@@ -327,6 +327,15 @@ TEST_F(Emulator, StateLivesInStateJsonDurably) {
     EXPECT_EQ(RunEmulator(L"/Reset").output, "Stopped.\nState and journal deleted.\n");
     EXPECT_EQ(GetFileAttributesW(emulator::StatePath().c_str()) & GetFileAttributesW(emulator::JournalPath().c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(RunEmulator(L"/Stop").output, "Not running.\n");
+    { // What holds the ready event but cannot be activated (nothing is registered) is no running instance.
+        RunEmulator(L"/UnregServer");
+        const UniqueHandle ready(CreateEventW(nullptr, TRUE, TRUE, L"Local\\PlenumEmulator.Ready"));
+        SetEvent(ready.get());
+        const RunResult unreachable = RunEmulator(L"/Start");
+        EXPECT_EQ(unreachable.exitCode, 0x80040154);
+        EXPECT_EQ(unreachable.errors,
+                  "No client can activate the running instance; /Stop ends it: 0x80040154\n");
+    }
     // clang-format on
     ASSERT_EQ(emulator::EnsureResident(), S_OK);
 }
