@@ -3,6 +3,7 @@
 // reloaded on an edit, written durably or not at all, refused when it cannot be read), the faults that
 // stop it, the slow token sources that must not, and the interfaces that it shares with the real service.
 #include "Files.h"
+#include "InstanceNames.h"
 #include "LoopbackHttpServer.h"
 #include "Runner.h"
 #include "Service.h"
@@ -329,7 +330,8 @@ TEST_F(Emulator, StateLivesInStateJsonDurably) {
     EXPECT_EQ(RunEmulator(L"/Stop").output, "Not running.\n");
     { // What holds the ready event but cannot be activated (nothing is registered) is no running instance.
         RunEmulator(L"/UnregServer");
-        const UniqueHandle ready(CreateEventW(nullptr, TRUE, TRUE, L"Local\\PlenumEmulator.Ready"));
+        const UniqueHandle ready(CreateEventW(nullptr, TRUE, TRUE,
+                                              quillet::emulator::InstanceObjectName(quillet::emulator::kReadyEvent).c_str()));
         SetEvent(ready.get());
         const RunResult unreachable = RunEmulator(L"/Start");
         EXPECT_EQ(unreachable.exitCode, 0x80040154);
