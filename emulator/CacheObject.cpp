@@ -40,11 +40,13 @@ HRESULT CacheObject::AddMultiSourceFile(BSTR appGuid, BSTR sourcePath, BSTR dest
         if (FAILED(hr) || !plan.copy) {
             return SUCCEEDED(hr) ? model.AddMultisourceFile(plan, nullptr) : hr;
         }
-        // The copy is recorded before it starts, so that the next start after a crash removes what it left.
+        // The copy's file is recorded before any data goes into it, so that the next start after a crash
+        // removes what it left.
         LocalCopy copy;
-        hr = copy.Reserve(plan.localPath);
+        FileIdentity file;
+        hr = copy.Create(plan.localPath, file);
         if (SUCCEEDED(hr)) {
-            model.Change().copiesInFlight.push_back({copy.TemporaryPath(), GetCurrentProcessId()});
+            model.Change().copiesInFlight.push_back({copy.TemporaryPath(), file, GetCurrentProcessId()});
             hr = Service::Instance().SaveNow();
         }
         if (FAILED(hr)) {

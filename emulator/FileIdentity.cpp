@@ -106,13 +106,14 @@ HRESULT OpenItself(const std::wstring& path, DWORD access, DWORD creation, Uniqu
     return S_OK;
 }
 
-Deletion DeleteOwned(const std::wstring& path, const FileIdentity& identity) {
+Deletion DeleteOwned(const std::wstring& path, const FileIdentity& identity, Compare compare) {
     UniqueFile file;
     if (const HRESULT hr = OpenItself(path, DELETE, OPEN_EXISTING, file); FAILED(hr)) {
         return Missing(hr) ? Deletion::Missing : Deletion::NotOurs;
     }
     FileIdentity now;
-    if (FAILED(IdentityOf(file.get(), now)) || now != identity) {
+    if (FAILED(IdentityOf(file.get(), now)) || now.volume != identity.volume || now.file != identity.file ||
+        (compare == Compare::FileAndContent && now != identity)) {
         return Deletion::NotOurs;
     }
     return Delete(file.get()) ? Deletion::Deleted : Deletion::NotOurs;

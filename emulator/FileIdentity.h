@@ -29,12 +29,16 @@ HRESULT OpenItself(const std::wstring& path, DWORD access, DWORD creation, Uniqu
 
 enum class Deletion { Deleted, Missing, NotOurs };
 
-// Deletes the file at path only when it is still the one recorded as identity, through the handle that was
-// compared; a file that changed, or a link, is left where it is.
-Deletion DeleteOwned(const std::wstring& path, const FileIdentity& identity);
+// What must match: the file alone (a copy still growing), or its size and write time as well.
+enum class Compare { File, FileAndContent };
 
-// Deletes the file that path names itself, never through a link; for a file whose identity was never
-// recorded (what a copy left at its reserved name, the emulator's own state and journal).
+// Deletes the file at path only when it is still the one recorded as identity, through the handle that was
+// compared; another file, a changed one, or a link is left where it is.
+Deletion DeleteOwned(const std::wstring& path, const FileIdentity& identity,
+                     Compare compare = Compare::FileAndContent);
+
+// Deletes the file that path names itself, never through a link; for the emulator's own state and journal,
+// whose identity is not recorded.
 Deletion DeleteItself(const std::wstring& path);
 
 } // namespace quillet::emulator

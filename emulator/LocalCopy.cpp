@@ -18,13 +18,24 @@ HRESULT LastError() {
 
 } // namespace
 
-HRESULT LocalCopy::Reserve(const std::wstring& target) {
-    return UniqueNameBeside(target, m_temporary);
+HRESULT LocalCopy::Create(const std::wstring& target, FileIdentity& identity) {
+    if (const HRESULT hr = UniqueNameBeside(target, m_temporary); FAILED(hr)) {
+        return hr;
+    }
+    m_file.reset(CreateFileW(m_temporary.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!m_file) {
+        return LastError();
+    }
+    return IdentityOf(m_file.get(), identity);
 }
 
 HRESULT LocalCopy::CopyFrom(const std::wstring& source, HANDLE stopping) {
     // CopyFileEx would copy, but Wine ignores its cancel flag and never calls its progress routine, and it
     // opens the target by name: this copy must stop on request and land in the file created here.
+    if (!m_file) {
+        return E_UNEXPECTED;
+    }
     const UniqueFile from(CreateFileW(source.c_str(), GENERIC_READ,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                       OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
@@ -36,11 +47,6 @@ HRESULT LocalCopy::CopyFrom(const std::wstring& source, HANDLE stopping) {
     }
     FILETIME written;
     if (!GetFileTime(from.get(), nullptr, nullptr, &written)) {
-        return LastError();
-    }
-    m_file.reset(CreateFileW(m_temporary.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
-                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!m_file) {
         return LastError();
     }
     const std::unique_ptr<char[]> buffer(new (std::nothrow) char[kChunkBytes]);

@@ -17,7 +17,7 @@ Service* g_instance = nullptr;
 // How long a "hang" fault blocks the call before it fails.
 constexpr DWORD kHangMilliseconds = 30000;
 
-constexpr char kLeftoverLink[] = "not the file the copy made: a link, or a file with another name";
+constexpr char kLeftoverLink[] = "not the file the copy made: another file, or a link";
 
 // Whether the process that recorded a copy still runs (then the copy is still its own business).
 bool StillRunning(DWORD processId) {
@@ -177,7 +177,7 @@ void Service::RemoveLeftoverCopies() {
             still.push_back(copy);
             continue;
         }
-        const Deletion deletion = DeleteItself(copy.path);
+        const Deletion deletion = DeleteOwned(copy.path, copy.file, Compare::File);
         if (deletion == Deletion::Deleted) {
             m_journal.Record({{"event", "leftover"}, {"path", ToUtf8(copy.path)}, {"removed", true}});
         } else if (deletion == Deletion::NotOurs) {

@@ -105,7 +105,7 @@ private:
     // Saves a change (S_OK when there is none); on failure the change is rolled back.
     HRESULT Save();
     void JournalDisowned();
-    // Removes what copies of a process that no longer runs left at their reserved names.
+    // Removes what copies of a process that no longer runs left, when it is still the file they made.
     void RemoveLeftoverCopies();
     bool Stopping() const;
     // Finds the fault that acts on this call and saves its count; the save's failure, if it fails.

@@ -277,8 +277,14 @@ ServiceState StateFromJson(const ordered_json& document, const std::wstring& def
     });
     top.Each("copiesInFlight", state.copiesInFlight, [](const Reader& reader, CopyInFlight& copy) {
         reader.Text("path", copy.path);
+        std::int64_t volume = 0;
+        std::int64_t file = 0;
         std::int64_t process = 0;
+        reader.Int64("volume", volume);
+        reader.Int64("file", file);
         reader.Int64("process", process);
+        copy.file.volume = static_cast<DWORD>(volume);
+        copy.file.file = static_cast<ULONGLONG>(file);
         copy.process = static_cast<std::uint32_t>(process);
     });
     return state;
@@ -339,7 +345,10 @@ ordered_json StateToJson(const ServiceState& state) {
 
     ordered_json& copies = document["copiesInFlight"] = ordered_json::array();
     for (const CopyInFlight& copy : state.copiesInFlight) {
-        copies.push_back({{"path", ToUtf8(copy.path)}, {"process", copy.process}});
+        copies.push_back({{"path", ToUtf8(copy.path)},
+                          {"volume", copy.file.volume},
+                          {"file", static_cast<std::int64_t>(copy.file.file)},
+                          {"process", copy.process}});
     }
     return document;
 }

@@ -66,9 +66,11 @@ struct ReplyRule {
     std::int32_t times = -1;
 };
 
-// A copy under way, by the name it takes until it is placed, and the emulator process that makes it.
+// A copy under way: the name it takes until it is placed, the file made there (its volume and number;
+// size and time change as it grows), and the emulator process that makes it.
 struct CopyInFlight {
     std::wstring path;
+    FileIdentity file;
     std::uint32_t process = 0;
 };
 

@@ -557,11 +557,13 @@ TEST_F(Emulator, TheDataDirectoryIsTheEmulatorsOwn) {
 }
 
 // A copy cut short by a crash (another client's call crashes the emulator) leaves its file at the name it
-// had reserved; the next start removes it.
+// had taken; the next start removes it, and nothing that a record written into state.json names.
 TEST_F(Emulator, TheNextStartRemovesWhatACrashLeft) {
     const TempFolder folder;
-    const std::wstring to = folder.Folder(L"to");
-    One(1).Crash("StartClient").Write();
+    const std::wstring to = folder.Folder(L"to"), user = folder.File(L"user.txt", "the user's own");
+    ordered_json scenario = ordered_json::parse(One(1).Crash("StartClient").Json());
+    scenario["copiesInFlight"] = {{{"path", ToUtf8(user)}, {"process", 1}}};
+    emulator::WriteScenario(scenario.dump());
     const Stopwatch clock;
     std::future<Outcome> copy =
         Later(clock, 0, Do(&Cache::AddMultiSourceFile, kAlpha, HugeFile(folder, L"huge.bin", 3), to, 0));
@@ -573,6 +575,7 @@ TEST_F(Emulator, TheNextStartRemovesWhatACrashLeft) {
     EXPECT_FALSE(std::filesystem::is_empty(to)) << "the copy had begun";
     ASSERT_EQ(emulator::RecoverAfterCrash(), S_OK);
     EXPECT_TRUE(std::filesystem::is_empty(to)) << "what the copy left is gone";
+    EXPECT_EQ(emulator::ReadDataFile(user), "the user's own");
     EXPECT_EQ(emulator::ReadState()["copiesInFlight"], ordered_json::array());
     const std::vector<ordered_json> journal = emulator::ReadJournal();
     EXPECT_TRUE(std::any_of(journal.begin(), journal.end(), [](const ordered_json& line) {
