@@ -503,6 +503,8 @@ TEST_F(Emulator, NothingOfAUsersIsWrittenOrDeleted) {
         One(1).Multisource(kAlpha, source, to + L"\\user.txt", {{"localCopy", true}});
     // clang-format off
     const std::vector<Case> claims = {
+        {"the copy changed by its user, deleted", One(1), {{add}, {Act([&] { WriteBytes(copy, "changed"); })}, {remove},
+            {File(copy), S_OK, "changed"}}, R"({"multisource":[]})"},
         {"a claim written into state.json, deleted", forged, {{remove}, intact, {Calls({}), S_OK,
             "+IStreamingCache | IStreamingCache.Initialize | disown " + ToUtf8(user) + " | IStreamingCache.DeleteMultiSourceFile"}},
          R"({"multisource":[]})"},
