@@ -31,8 +31,8 @@ std::string Resource(const wchar_t* type, const wchar_t* name) {
 // The help's blocks (its lines between empty lines) in order; the description under each synopsis,
 // indented by two blanks, shows as "  ...".
 const char* const kHelpBlocks[] = {
-    "NAME:\nQuillet - Vireon command-line interface. Returns 0 on success; otherwise\n"
-    "          returns a nonzero error code.",
+    ("NAME:\nQuillet - Vireon command-line interface. Returns 0 on success; otherwise\n"
+     "          returns a nonzero error code."),
     "SYNTAX:\nQuillet [application | cache] <command> <params>",
     "DESCRIPTION:\napplication <command>:",
     "> add <local_tok_path> | \"<server_url>\"\n  ...",
