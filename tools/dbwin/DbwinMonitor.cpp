@@ -3,10 +3,11 @@
 #include "win32/Stopwatch.h"
 #include "win32/Utf8.h"
 
-#include <strsafe.h>
-
 #include <cstring>
 #include <exception>
+
+// Last: it marks C functions as deprecated, which the C++ headers name.
+#include <strsafe.h>
 
 namespace quillet::dbwin {
 

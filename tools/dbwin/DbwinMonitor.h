@@ -19,8 +19,9 @@ struct DebugMessage {
     std::string text;
 };
 
-// Start fails with this when another monitor owns the channel of this session.
-inline constexpr HRESULT kChannelBusy = HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS);
+// Start fails with this when another monitor owns the channel of this session. The SDK's
+// HRESULT_FROM_WIN32 is an inline function there, not a constant expression.
+inline constexpr HRESULT kChannelBusy = __HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS);
 
 // The receiving side of the debugger-output channel (OutputDebugString without a debugger attached):
 // owns the DBWIN_BUFFER mapping and the DBWIN_BUFFER_READY / DBWIN_DATA_READY events of the session and
