@@ -31,7 +31,11 @@ constexpr wchar_t kUsage[] =
     L"\n"
     L"COM starts it with -Embedding. Data directory: ";
 constexpr wchar_t kRegisteredMachine[] = L"Registered for all users.\n";
-constexpr wchar_t kRegisteredUser[] = L"Registered for the current user.\n";
+// Windows gives an elevated program the machine's registration only, never the user's.
+constexpr wchar_t kRegisteredUser[] =
+    L"Registered for the current user only. Programs started with \"Run as administrator\"\n"
+    L"do not see this registration. To register for all users, run PlenumEmulator /RegServer\n"
+    L"in a command prompt started with \"Run as administrator\".\n";
 constexpr wchar_t kRegistrationFailed[] = L"Registration failed: ";
 constexpr wchar_t kUnregistered[] = L"Unregistered.\n";
 constexpr wchar_t kServing[] = L"Serving until PlenumEmulator /Stop. Data directory: ";
