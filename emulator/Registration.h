@@ -8,7 +8,7 @@ enum class RegistrationScope { Machine, User };
 
 // /RegServer: LocalServer32 of the three classes and the embedded type library, so that the interfaces
 // marshal through the type-library marshaller. Machine-wide when the registry lets us, else for the
-// current user (Windows without administrator rights).
+// current user (a program that is not elevated), which elevated programs never read.
 HRESULT RegisterServer(RegistrationScope& scope);
 // /UnregServer: removes all of it from both places.
 void UnregisterServer();

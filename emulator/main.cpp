@@ -34,7 +34,11 @@ constexpr wchar_t kUsage[] =
     L"\n"
     L"COM starts it with -Embedding. Data directory: ";
 constexpr wchar_t kRegisteredMachine[] = L"Registered for all users.\n";
-constexpr wchar_t kRegisteredUser[] = L"Registered for the current user.\n";
+// Windows gives an elevated program the machine's registration only, never the user's.
+constexpr wchar_t kRegisteredUser[] =
+    L"Registered for the current user only. Programs started with \"Run as administrator\"\n"
+    L"do not see this registration. To register for all users, run PlenumEmulator /RegServer\n"
+    L"in a command prompt started with \"Run as administrator\".\n";
 constexpr wchar_t kRegistrationFailed[] = L"Registration failed: ";
 constexpr wchar_t kUnregistered[] = L"Unregistered.\n";
 constexpr wchar_t kServing[] = L"Serving until PlenumEmulator /Stop. Data directory: ";
@@ -140,8 +144,8 @@ int Reset() {
 int Dump() {
     Service service(DataDirectory::Locate());
     const ServiceState& state = service.CurrentState();
-    if (service.StateProblem()) {
-        Print(kStateProblem + quillet::FromUtf8(*service.StateProblem()) + L"\n", STD_ERROR_HANDLE);
+    if (const std::optional<std::string>& problem = service.StateProblem(); problem) {
+        Print(kStateProblem + quillet::FromUtf8(*problem) + L"\n", STD_ERROR_HANDLE);
         return service.ProblemCode();
     }
     Print(quillet::FromUtf8(StateText(state)));

@@ -1,6 +1,16 @@
 # Shared by the project's scripts: paths and the Wine environment. Sourced, never run.
 QUILLET_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-QUILLET_BUILD=${QUILLET_BUILD:-$QUILLET_ROOT/build}
+# QUILLET_COMPILER picks the compiler and with it the preset and the build tree: gcc (the default) builds
+# into build/, clang (clang-19 and lld, checked by clang-tidy-19) into build-clang/.
+case ${QUILLET_COMPILER:=gcc} in
+gcc) QUILLET_PRESET=mingw quillet_tree=build ;;
+clang) QUILLET_PRESET=mingw-clang quillet_tree=build-clang ;;
+*)
+    echo "error: QUILLET_COMPILER must be gcc or clang, not $QUILLET_COMPILER" >&2
+    exit 2
+    ;;
+esac
+QUILLET_BUILD=${QUILLET_BUILD:-$QUILLET_ROOT/$quillet_tree}
 
 # Headless and quiet: no debug channels, no Mono/Gecko installers, no X display needed.
 export WINEDEBUG=${WINEDEBUG:--all}

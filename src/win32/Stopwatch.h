@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cmath>
+
 namespace quillet {
 
 // A monotonic timer (QueryPerformanceCounter): how long something took, and how much of a time budget is
@@ -24,7 +26,7 @@ public:
     // What remains of budgetMs since the start; 0 once it is spent.
     DWORD RemainingMs(DWORD budgetMs) const noexcept {
         const double left = static_cast<double>(budgetMs) - ElapsedMs();
-        return left > 0 ? static_cast<DWORD>(left + 0.5) : 0;
+        return left > 0 ? static_cast<DWORD>(std::llround(left)) : 0;
     }
 
 private:

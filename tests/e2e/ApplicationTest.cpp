@@ -450,12 +450,17 @@ TEST(Application, AddPrintsTheNewApplication) {
     const std::wstring url = server.Url(L"/no/such/file.txt");
     const std::wstring secure = L"https://127.0.0.1:1/t.tok";
     const std::wstring bak = token(L"alpha.tok.bak", kAlpha);
+    // Longer than MAX_PATH, which the manifests lift; made through \\?\, since the test program has none.
+    const std::wstring deep = folder.Path() + L"\\" + std::wstring(240, L'd'), longPath = deep + L"\\a.tok";
+    ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + deep).c_str(), nullptr));
+    CopyFileW(alpha.c_str(), (L"\\\\?\\" + longPath).c_str(), FALSE);
     // clang-format off
     EXPECT_ROWS((std::vector<AppRow>{
         add("added", Scenario().Client(0), {alpha}, added)
             .Calls(Life("IStreamingApplication", {adding(alpha, 0), "GetApplicationProperties(\"" + kA + "\",536870912)"},
                         true), {"IStreamingApplication"}, true),
         add("requires reboot", Ready(), {reboot}, rebootAdded),
+        add("path longer than MAX_PATH", Ready(), {longPath}, added),
         add("reboot flag other than true", Ready().Reply("GetApplicationProperties", "wrongTypes"), {reboot}, added),
         // The application is added and reported, but the command fails with the query's code.
         add("reboot query fails", Ready().Fault("GetApplicationProperties", kNotFound), {reboot}, added, kNotFound),
@@ -477,6 +482,8 @@ TEST(Application, AddPrintsTheNewApplication) {
     }));
     // clang-format on
     EXPECT_EQ(server.LastRequestLine(), "GET /no/such/file.txt HTTP/1.1");
+    DeleteFileW((L"\\\\?\\" + longPath).c_str());
+    RemoveDirectoryW((L"\\\\?\\" + deep).c_str());
 
     // The token check opens the file without locking writers out, and is refused by a holder who locks
     // everyone out.

@@ -83,6 +83,8 @@ TEST(QuilletLaunch, PassesTheCommandLineOnAndReportsTheFullExitCode) {
              "Exit code: 0x80070057 (2147942487)\n"),
         exit("exit 0xFFFFFFFF", {probe, L"exit", L"0xFFFFFFFF"}, "", 0xFFFFFFFF,
              "Exit code: 0xFFFFFFFF (4294967295)\n"),
+        // The program is searched for as a command line's first word is: beside the launcher, without .exe.
+        exit("name alone", {L"quillet_probe", L"exit", L"3"}, "", 3, "Exit code: 0x00000003 (3)\n"),
         exit("no such program", {missing, L"x"}, "", 0x80070002,
              "QuilletLaunch: cannot start \"" + ToUtf8(missing) + "\" (error 0x80070002).\n"),
         exit("no program", {}, "", kWrong,

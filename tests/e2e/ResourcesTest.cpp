@@ -31,8 +31,8 @@ std::string Resource(const wchar_t* type, const wchar_t* name) {
 // The help's blocks (its lines between empty lines) in order; the description under each synopsis,
 // indented by two blanks, shows as "  ...".
 const char* const kHelpBlocks[] = {
-    "NAME:\nQuillet - Vireon command-line interface. Returns 0 on success; otherwise\n"
-    "          returns a nonzero error code.",
+    ("NAME:\nQuillet - Vireon command-line interface. Returns 0 on success; otherwise\n"
+     "          returns a nonzero error code."),
     "SYNTAX:\nQuillet [application | cache] <command> <params>",
     "DESCRIPTION:\napplication <command>:",
     "> add <local_tok_path> | \"<server_url>\"\n  ...",
@@ -228,40 +228,50 @@ TEST(TypeLibrary, DescribesTheServiceObjectsAsTheServiceHasThem) {
         "14:GetMultiSourceFileInfo 15:GetMultiSourceFileIdList\n");
 }
 
-// The loader builds an activation context from the manifest: Quillet's own identity, Common-Controls 6 as
-// the system binds it, and no elevation.
-TEST(Manifest, BuildsAnActivationContextThatRunsAsInvoker) {
+// The loader builds an activation context from each program's manifest: its own identity, no elevation,
+// and paths longer than MAX_PATH (Quillet checks a token's path and the emulator reads it); Quillet's
+// also binds Common-Controls 6 as the system does.
+TEST(Manifest, BuildsAnActivationContextThatRunsAsInvokerAndTakesLongPaths) {
     EXPECT_NE(Resource(RT_MANIFEST, MAKEINTRESOURCEW(1)).find("<description>Plenum CLI Module</description>"),
               std::string::npos);
-    const std::wstring path = BinDirectory() + L"\\Quillet.exe";
-    ACTCTXW context = {};
-    context.cbSize = sizeof(context);
-    context.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
-    context.lpSource = path.c_str();
-    context.lpResourceName = MAKEINTRESOURCEW(1);
-    const HANDLE activation = CreateActCtxW(&context);
-    ASSERT_NE(activation, INVALID_HANDLE_VALUE) << "error " << GetLastError();
-    ACTIVATION_CONTEXT_RUN_LEVEL_INFORMATION level = {};
-    EXPECT_TRUE(QueryActCtxW(0, activation, nullptr, RunlevelInformationInActivationContext, &level,
-                             sizeof level, nullptr));
-    EXPECT_EQ(level.RunLevel, ACTCTX_RUN_LEVEL_AS_INVOKER);
-    EXPECT_EQ(level.UiAccess, 0u);
-    std::wstring identities;
-    for (DWORD index = 1; index <= 2; ++index) {
-        alignas(ACTIVATION_CONTEXT_ASSEMBLY_DETAILED_INFORMATION) char buffer[4096] = {};
-        const auto* assembly = reinterpret_cast<ACTIVATION_CONTEXT_ASSEMBLY_DETAILED_INFORMATION*>(buffer);
-        if (QueryActCtxW(0, activation, &index, AssemblyDetailedInformationInActivationContext, buffer,
-                         sizeof buffer, nullptr)) {
-            identities += std::wstring(assembly->lpAssemblyEncodedAssemblyIdentity) + L"\n";
+    for (const std::wstring name : {L"Quillet", L"PlenumEmulator"}) {
+        const std::wstring path = BinDirectory() + L"\\" + name + L".exe";
+        ACTCTXW context = {};
+        context.cbSize = sizeof(context);
+        context.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
+        context.lpSource = path.c_str();
+        context.lpResourceName = MAKEINTRESOURCEW(1);
+        const HANDLE activation = CreateActCtxW(&context);
+        ASSERT_NE(activation, INVALID_HANDLE_VALUE) << ToUtf8(name) << ": error " << GetLastError();
+        ACTIVATION_CONTEXT_RUN_LEVEL_INFORMATION level = {};
+        EXPECT_TRUE(QueryActCtxW(0, activation, nullptr, RunlevelInformationInActivationContext, &level,
+                                 sizeof level, nullptr));
+        EXPECT_EQ(level.RunLevel, ACTCTX_RUN_LEVEL_AS_INVOKER);
+        EXPECT_EQ(level.UiAccess, 0u);
+        wchar_t longPaths[8] = {};
+        EXPECT_TRUE(QueryActCtxSettingsW(0, activation,
+                                         L"http://schemas.microsoft.com/SMI/2016/WindowsSettings",
+                                         L"longPathAware", longPaths, std::size(longPaths), nullptr));
+        EXPECT_STREQ(longPaths, L"true") << ToUtf8(name);
+        std::wstring identities;
+        for (DWORD index = 1; index <= 2; ++index) {
+            alignas(ACTIVATION_CONTEXT_ASSEMBLY_DETAILED_INFORMATION) char buffer[4096] = {};
+            const auto* assembly =
+                reinterpret_cast<ACTIVATION_CONTEXT_ASSEMBLY_DETAILED_INFORMATION*>(buffer);
+            if (QueryActCtxW(0, activation, &index, AssemblyDetailedInformationInActivationContext, buffer,
+                             sizeof buffer, nullptr)) {
+                identities += std::wstring(assembly->lpAssemblyEncodedAssemblyIdentity) + L"\n";
+            }
         }
+        ReleaseActCtx(activation);
+        EXPECT_TRUE(identities.starts_with(
+            name + L",processorArchitecture=\"amd64\",type=\"win32\",version=\"1.0.0.1\"\n" +
+            (name == L"Quillet" ? L"Microsoft.Windows.Common-Controls," : L"")))
+            << ToUtf8(identities);
+        EXPECT_TRUE(name != L"Quillet" ||
+                    identities.find(L"publicKeyToken=\"6595b64144ccf1df\",type=\"win32\",version=\"6.0.") !=
+                        std::wstring::npos);
     }
-    ReleaseActCtx(activation);
-    EXPECT_TRUE(
-        identities.starts_with(L"Quillet,processorArchitecture=\"amd64\",type=\"win32\",version=\"1.0.0.1\"\n"
-                               L"Microsoft.Windows.Common-Controls,"))
-        << ToUtf8(identities);
-    EXPECT_NE(identities.find(L"publicKeyToken=\"6595b64144ccf1df\",type=\"win32\",version=\"6.0."),
-              std::wstring::npos);
 }
 
 } // namespace

@@ -1,11 +1,16 @@
 // The diagnostic trace as the debugger-output channel carries it, written through Quillet's own trace by
 // the probe: one line per message, stamped with the UTC time, ending in exactly one line feed, and cut at
-// 1299 characters.
+// 1299 characters; and the channel's objects, which every user of the session may write to.
 #include "Row.h"
+#include "win32/UniqueHandle.h"
 
 #include <gtest/gtest.h>
 
+#include <aclapi.h>
+#include <sddl.h>
+
 #include <atomic>
+#include <memory>
 #include <thread>
 
 namespace quillet::testing {
@@ -89,6 +94,28 @@ TEST(Trace, EachMessageIsOneStampedLineWithOneLineFeed) {
             EXPECT_GE(StampOf(line) + kSlack, before) << row.name;
             EXPECT_LE(StampOf(line), Now() + kSlack) << row.name;
         }
+    }
+}
+
+// Whoever started the monitor (an elevated viewer, say), every user of the session may write to the
+// channel: everyone (WD) may wait for the buffer and signal the data (0x100002), and write into the buffer
+// (0x6, which the text form names by its bits' names DC and LC).
+TEST(Trace, EveryUserOfTheSessionMayWriteToTheChannel) {
+    quillet::testing::Run({L"trace", L"x"}, {.program = BinDirectory() + L"\\quillet_probe.exe"});
+    const std::pair<UniqueHandle, const wchar_t*> objects[] = {
+        {UniqueHandle(OpenEventW(READ_CONTROL, FALSE, L"DBWIN_BUFFER_READY")), L"D:(A;;0x100002;;;WD)"},
+        {UniqueHandle(OpenEventW(READ_CONTROL, FALSE, L"DBWIN_DATA_READY")), L"D:(A;;0x100002;;;WD)"},
+        {UniqueHandle(OpenFileMappingW(READ_CONTROL, FALSE, L"DBWIN_BUFFER")), L"D:(A;;DCLC;;;WD)"}};
+    for (const auto& [object, expected] : objects) {
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        wchar_t* text = nullptr;
+        GetSecurityInfo(object.get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
+                        nullptr, &descriptor);
+        const std::unique_ptr<void, decltype(&LocalFree)> owned(descriptor, LocalFree);
+        ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1,
+                                                             DACL_SECURITY_INFORMATION, &text, nullptr);
+        const std::unique_ptr<void, decltype(&LocalFree)> ownedText(text, LocalFree);
+        EXPECT_STREQ(text, expected);
     }
 }
 

@@ -360,18 +360,28 @@ TEST_F(Matrix, ServiceTextCannotForgeOutputAndUnwrittenOutputFails) {
     const RunOptions closed = {.closedOutput = true};
     const std::string pipe = "standard output is a closed pipe";
     const Scenario one = Scenario().Client(4).App(kAlpha, L"Alpha", 1);
+    // What U+FFFD and a fullwidth letter become: `?` in most code pages, themselves in UTF-8.
+    const std::string x = InOutputCodePage(L"\uFFFD");
+    const std::wstring wide = L"{" + std::wstring(8, L'\uFF21') + L"-0000-4000-8000-0000000000A1}";
+    const std::wstring escapes = L"\x1b[2J\0hidden\t\x1f~\x7f\x80\x9f %s%n"s;
     RunAll("output", {
-        {"name holds CR LF and a line of its own", Scenario().Client(4), L"application add <forged>", "Adding application... Success.\nAppName: [Mallory??AppGuid: [{FAKE}]]\nAppGuid: [" + kA + "]\n", 0},
-        {"name holds an escape sequence, a NUL, the other control characters and conversions", Scenario().Client(4).App(kAlpha, L"\x1b[2J\0hidden\t\x1f~\x7f\x80\x9f %s%n"s, 16),
-         L"application start <Alpha>", "Starting application [?[2J?hidden\t?~??? %s%n]... Success.\n", 0},
-        {"location holds a line feed", Scenario().Client(4).Cache(L"C:\\Cache\nC:\\Other", 2048), L"cache location", "C:\\Cache?C:\\Other\n", 0},
-        {"guid in fullwidth letters", Scenario().Client(4).App(L"{\uFF21\uFF21\uFF21\uFF21\uFF21\uFF21\uFF21\uFF21-0000-4000-8000-0000000000A1}", L"Wide", 1),
-         L"application getIdList", "\nAppIdList: \n1 - {" + std::string(8, '?') + "-0000-4000-8000-0000000000A1}\n", 0},
+        {"name holds CR LF and a line of its own", Scenario().Client(4), L"application add <forged>",
+         "Adding application... Success.\nAppName: [Mallory" + x + x + "AppGuid: [{FAKE}]]\nAppGuid: [" + kA +
+             "]\n", 0},
+        {"name holds an escape sequence, a NUL, the other control characters and conversions",
+         Scenario().Client(4).App(kAlpha, escapes, 16), L"application start <Alpha>",
+         "Starting application [" + x + "[2J" + x + "hidden\t" + x + "~" + x + x + x + " %s%n]... Success.\n",
+         0},
+        {"location holds a line feed", Scenario().Client(4).Cache(L"C:\\Cache\nC:\\Other", 2048),
+         L"cache location", "C:\\Cache" + x + "C:\\Other\n", 0},
+        {"guid in fullwidth letters", Scenario().Client(4).App(wide, L"Wide", 1), L"application getIdList",
+         "\nAppIdList: \n1 - " + InOutputCodePage(wide) + "\n", 0},
         {"2,000 applications, more than one piece of output", many, L"application getIdList", list, 0},
         {pipe, one, L"application getIdList", "", kClosedPipe, {}, {}, {}, closed},
         {pipe, {}, L"-h", "", kClosedPipe, {}, {}, {}, closed},
         // A command that failed keeps its own code.
-        {pipe + ", the application does not exist", Scenario().Client(4), L"application remove <Alpha>", "", kFail, {}, {}, {}, closed},
+        {pipe + ", the application does not exist", Scenario().Client(4), L"application remove <Alpha>", "",
+         kFail, {}, {}, {}, closed},
     });
 }
 // clang-format on

@@ -218,4 +218,16 @@ std::string Crlf(std::string_view text) {
     return result;
 }
 
+std::string InOutputCodePage(std::wstring_view text) {
+    const UINT console = GetConsoleOutputCP();
+    const UINT codePage = console != 0 ? console : GetACP();
+    // UTF-8 has every character and takes no flags.
+    const DWORD flags = codePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    const int length = static_cast<int>(text.size());
+    std::string bytes(4 * text.size(), '\0');
+    bytes.resize(static_cast<size_t>(WideCharToMultiByte(codePage, flags, text.data(), length, bytes.data(),
+                                                         static_cast<int>(bytes.size()), nullptr, nullptr)));
+    return bytes;
+}
+
 } // namespace quillet::testing

@@ -51,6 +51,9 @@ using tools::QuoteArgument;
 std::wstring BinDirectory();             // the directory of the running test program
 std::string Crlf(std::string_view text); // "\n" -> "\r\n", as redirected output has it
 using quillet::RunningUnderWine;         // for the few facts in which Wine differs from Windows
+// Text as redirected output carries it: in the console's output code page (the ANSI code page without a
+// console), a character that the code page lacks as its default character, never as a look-alike.
+std::string InOutputCodePage(std::wstring_view text);
 
 // The trace's time stamp "[yyyy-mm-dd hh:mm:ss.mmm] ": its length, and whether a line starts with one.
 inline constexpr size_t kTracePrefixLength = 26;

@@ -3,10 +3,13 @@
 #include "win32/Stopwatch.h"
 #include "win32/Utf8.h"
 
-#include <strsafe.h>
+#include <sddl.h>
 
 #include <cstring>
 #include <exception>
+
+// Last: it marks C functions as deprecated, which the C++ headers name.
+#include <strsafe.h>
 
 namespace quillet::dbwin {
 
@@ -15,6 +18,13 @@ namespace {
 constexpr wchar_t kBufferReadyName[] = L"DBWIN_BUFFER_READY";
 constexpr wchar_t kDataReadyName[] = L"DBWIN_DATA_READY";
 constexpr wchar_t kBufferName[] = L"DBWIN_BUFFER";
+
+// What a writer needs and no more, granted to everyone: the names are the session's own, and a monitor
+// started elevated would otherwise give the objects its elevated default DACL, which shuts out the trace
+// of every program that is not elevated. A writer waits for the buffer and signals its data
+// (SYNCHRONIZE | EVENT_MODIFY_STATE) and writes into the buffer (FILE_MAP_READ | FILE_MAP_WRITE).
+constexpr wchar_t kEventSecurity[] = L"D:(A;;0x100002;;;WD)";
+constexpr wchar_t kBufferSecurity[] = L"D:(A;;0x6;;;WD)";
 
 // The shared buffer: the writer's process id, then its text, NUL-terminated.
 constexpr DWORD kBufferSize = 4096;
@@ -32,10 +42,25 @@ HRESULT LastError() {
     return error == ERROR_SUCCESS ? E_FAIL : HRESULT_FROM_WIN32(error);
 }
 
-// Creates one of the channel's named objects; an object that exists already belongs to another monitor.
+struct LocalMemoryTraits {
+    using pointer = void*;
+    static pointer Invalid() noexcept { return nullptr; }
+    static void Close(pointer memory) noexcept { LocalFree(memory); }
+};
+using UniqueSecurityDescriptor = UniqueAny<LocalMemoryTraits>;
+
+HRESULT MakeSecurity(const wchar_t* text, UniqueSecurityDescriptor& descriptor) {
+    return ConvertStringSecurityDescriptorToSecurityDescriptorW(text, SDDL_REVISION_1, descriptor.put(),
+                                                                nullptr)
+               ? S_OK
+               : LastError();
+}
+
+// Creates one of the channel's named objects; an object that exists already belongs to another monitor,
+// and so does one that exists but may not be opened (another user's, with the DACL above).
 HRESULT CreateChannelObject(UniqueHandle& slot, HANDLE created) {
     if (created == nullptr) {
-        return LastError();
+        return GetLastError() == ERROR_ACCESS_DENIED ? kChannelBusy : LastError();
     }
     const bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
     slot.reset(created);
@@ -52,17 +77,27 @@ HRESULT DbwinMonitor::Start(Callback callback, DWORD waitMs) {
     if (Running()) {
         return HRESULT_FROM_WIN32(ERROR_ALREADY_INITIALIZED);
     }
+    UniqueSecurityDescriptor eventSecurity;
+    UniqueSecurityDescriptor bufferSecurity;
+    HRESULT status = MakeSecurity(kEventSecurity, eventSecurity);
+    if (SUCCEEDED(status)) {
+        status = MakeSecurity(kBufferSecurity, bufferSecurity);
+    }
+    if (FAILED(status)) {
+        return status;
+    }
+    SECURITY_ATTRIBUTES events = {sizeof(SECURITY_ATTRIBUTES), eventSecurity.get(), FALSE};
+    SECURITY_ATTRIBUTES buffer = {sizeof(SECURITY_ATTRIBUTES), bufferSecurity.get(), FALSE};
     const Stopwatch waited;
-    HRESULT status = S_OK;
     for (;;) {
-        status = CreateChannelObject(m_bufferReady, CreateEventW(nullptr, FALSE, FALSE, kBufferReadyName));
+        status = CreateChannelObject(m_bufferReady, CreateEventW(&events, FALSE, FALSE, kBufferReadyName));
         if (SUCCEEDED(status)) {
-            status = CreateChannelObject(m_dataReady, CreateEventW(nullptr, FALSE, FALSE, kDataReadyName));
+            status = CreateChannelObject(m_dataReady, CreateEventW(&events, FALSE, FALSE, kDataReadyName));
         }
         // The buffer comes last: writers look for it first and then expect the events to be there.
         if (SUCCEEDED(status)) {
             status = CreateChannelObject(m_mapping,
-                                         CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                         CreateFileMappingW(INVALID_HANDLE_VALUE, &buffer, PAGE_READWRITE, 0,
                                                             kBufferSize, kBufferName));
         }
         if (status != kChannelBusy || waited.RemainingMs(waitMs) == 0) {

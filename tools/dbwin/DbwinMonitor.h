@@ -19,12 +19,14 @@ struct DebugMessage {
     std::string text;
 };
 
-// Start fails with this when another monitor owns the channel of this session.
-inline constexpr HRESULT kChannelBusy = HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS);
+// Start fails with this when another monitor owns the channel of this session. The SDK's
+// HRESULT_FROM_WIN32 is an inline function there, not a constant expression.
+inline constexpr HRESULT kChannelBusy = __HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS);
 
 // The receiving side of the debugger-output channel (OutputDebugString without a debugger attached):
 // owns the DBWIN_BUFFER mapping and the DBWIN_BUFFER_READY / DBWIN_DATA_READY events of the session and
-// hands every message, in the order written, to a callback on its own thread.
+// hands every message, in the order written, to a callback on its own thread. The objects let every user
+// of the session write, whatever the monitor's own token would give them by default.
 //
 // A writer waits (up to 10 s) for the buffer before it writes, so the callback must return quickly.
 // Delivery guarantee: every message whose OutputDebugString call returned before Flush or Stop was

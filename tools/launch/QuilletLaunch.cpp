@@ -79,8 +79,10 @@ int wmain() {
     startup.hStdError = InheritableStandardHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION process = {};
     SetConsoleCtrlHandler(KeepRunningOnControl, TRUE);
-    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                        &startup, &process)) {
+    // The program is named by the command line alone: then it is searched for (beside the launcher, in the
+    // current folder, the system folders and the PATH) and ".exe" may be left out, as a user expects.
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                        &process)) {
         const DWORD error = GetLastError();
         const HRESULT status = HRESULT_FROM_WIN32(error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE);
         PrintTo(STD_ERROR_HANDLE, kCannotStartMessage, program.c_str(), static_cast<unsigned>(status));

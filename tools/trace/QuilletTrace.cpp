@@ -83,7 +83,7 @@ std::optional<Options> ParseOptions(int argc, wchar_t** argv) {
         if (option == L"-p") {
             options.processId = static_cast<DWORD>(*number);
         } else {
-            options.count = *number;
+            options.count = number;
         }
     }
     return options;
