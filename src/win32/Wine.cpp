@@ -18,13 +18,15 @@ long long LinuxSyscall(long long number, long long first, long long second, long
                      : "rcx", "r11", "memory");
     return result;
 }
+#endif
 
 std::string UnixPath(const std::wstring& path) {
     // kernel32 exports it under Wine only; the buffer is the process heap's.
     using Mapper = char*(CDECL*)(const wchar_t*);
-    const auto mapper = reinterpret_cast<Mapper>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-    char* mapped = mapper != nullptr ? mapper(path.c_str()) : nullptr;
+    const FARPROC address = GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name");
+    char* mapped = address != nullptr
+                       ? reinterpret_cast<Mapper>(reinterpret_cast<void (*)()>(address))(path.c_str())
+                       : nullptr;
     if (mapped == nullptr) {
         return {};
     }
@@ -32,6 +34,5 @@ std::string UnixPath(const std::wstring& path) {
     HeapFree(GetProcessHeap(), 0, mapped);
     return result;
 }
-#endif
 
 } // namespace quillet

@@ -12,8 +12,9 @@ bool RunningUnderWine();
 #define QUILLET_LINUX_SYSCALLS 1
 // A Linux system call with up to three arguments: the syscall instruction reaches the Linux kernel.
 long long LinuxSyscall(long long number, long long first, long long second, long long third = 0);
-// The Unix path of a Windows path (Wine's own mapping); empty when there is none.
-std::string UnixPath(const std::wstring& path);
 #endif
+
+// The Unix path of a Windows path (Wine's own mapping); empty when there is none, as on Windows.
+std::string UnixPath(const std::wstring& path);
 
 } // namespace quillet

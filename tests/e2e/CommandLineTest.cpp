@@ -92,13 +92,9 @@ TEST(QuilletLaunch, PassesTheCommandLineOnAndReportsTheFullExitCode) {
              "Runs the program with the arguments as typed and exits with its exit code.\n"),
     };
     // bin/quillet names the program by its Unix path; under Wine the launcher converts it.
-    using UnixFileName = char*(CDECL*)(LPCWSTR);
-    if (const FARPROC address =
-            GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")) {
-        char* unixPath = reinterpret_cast<UnixFileName>(reinterpret_cast<void (*)()>(address))(probe.c_str());
+    if (const std::string unixPath = UnixPath(probe); !unixPath.empty()) {
         rows.push_back(
             exit("unix path", {FromUtf8(unixPath), L"exit", L"3"}, "", 3, "Exit code: 0x00000003 (3)\n"));
-        HeapFree(GetProcessHeap(), 0, unixPath);
     }
     for (const Row& row : rows) {
         EXPECT_ROW(row);
