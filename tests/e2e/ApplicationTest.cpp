@@ -53,26 +53,6 @@ std::string Repeat(std::string_view word, int times) {
     return text;
 }
 
-// One object's life: made, initialised, its calls, uninitialised and released; with arguments, the way a
-// row that states them sees it.
-std::vector<std::string> Life(const std::string& face, const std::vector<std::string>& calls,
-                              bool arguments = false) {
-    std::vector<std::string> life = {"+" + face, face + ".Initialize" + (arguments ? "(pid)" : "")};
-    for (const std::string& call : calls) {
-        life.push_back(face + "." + call);
-    }
-    life.insert(life.end(), {face + ".Uninitialize" + (arguments ? "()" : ""), "-" + face});
-    return life;
-}
-
-std::vector<std::string> Join(std::initializer_list<std::vector<std::string>> parts) {
-    std::vector<std::string> all;
-    for (const std::vector<std::string>& part : parts) {
-        all.insert(all.end(), part.begin(), part.end());
-    }
-    return all;
-}
-
 // A row of the words after "application", run against a service in state (none: no state written).
 struct AppRow : Row {
     AppRow(std::string rowName, std::optional<Scenario> state, std::vector<std::wstring> words,
@@ -155,13 +135,6 @@ AppRow Fail(const char* name, const Command& command, long long state, std::vect
         .Ladder(steps)
         .Trace({Querying(state), failure + L" [" + std::to_wstring(hr & 0xFFFF) + L"].\n"});
 }
-
-void ExpectRows(const char* file, int line, const std::vector<AppRow>& rows) {
-    for (const AppRow& row : rows) {
-        ExpectRow_(file, line, row);
-    }
-}
-#define EXPECT_ROWS(rows) ExpectRows(__FILE__, __LINE__, rows)
 
 // A wrong command line prints its one message and exits with E_INVALIDARG. These runs reach neither the
 // service nor the trace, so they run beside the programs that do (CMakeLists.txt).
@@ -384,8 +357,8 @@ TEST(Application, IdListAndTheClientStartBeneathIt) {
              kClassNotRegistered, {L"Failed to get Application List .\n"}),
         list("initialize fails", listFails("IStreamingApplication.Initialize", kFail), "", kFail, {}),
         AppRow("stopped client is started", Scenario().Client(0), {L"getIdList"}, "")
-            .Calls(Join({Life("IStreamingClient", {"StartClient()", "InitApplications()"}, true),
-                         Life("IStreamingApplication", {"GetApplicationList(-1)"}, true)}), {}, true),
+            .Calls(Join({Life("IStreamingClient", {"StartClient()", "InitApplications()"}, {.arguments = true}),
+                         Life("IStreamingApplication", {"GetApplicationList(-1)"}, {.arguments = true})}), {}, true),
         client("running client answers already done", Ready(),
                Life("IStreamingClient", {"StartClient 0xA0044011", "InitApplications 0xA0044021"}), {}, 0),
         client("StartClient fails", Scenario().Fault("StartClient", kFail), failed("StartClient 0x80004005"),
@@ -408,18 +381,18 @@ TEST(Application, IdListAndTheClientStartBeneathIt) {
 TEST(Application, EachOperationHasAnObjectOfItsOwn) {
     const std::string alpha = "(\"" + kA + "\"";
     const std::vector<std::string> client =
-        Life("IStreamingClient", {"StartClient() 0xA0044011", "InitApplications() 0xA0044021"}, true);
+        Life("IStreamingClient", {"StartClient() 0xA0044011", "InitApplications() 0xA0044021"}, {.arguments = true});
     EXPECT_ROW(
         AppRow("start from added", WithAlpha(1), {L"start", kAlpha},
                "Starting application [Alpha]... Success.\n")
             .Calls(Join({client,
-                         Life("IStreamingApplication", {"GetApplicationProperties" + alpha + ",1)"}, true),
-                         Life("IStreamingApplication", {"GetApplicationProperties" + alpha + ",2)"}, true),
+                         Life("IStreamingApplication", {"GetApplicationProperties" + alpha + ",1)"}, {.arguments = true}),
+                         Life("IStreamingApplication", {"GetApplicationProperties" + alpha + ",2)"}, {.arguments = true}),
                          client,
                          Life("IStreamingApplication",
                               {"GetApplicationProperties" + alpha + ",1)", "LoadApplication" + alpha + ")",
                                "MountApplication" + alpha + ")", "StartApplication" + alpha + ")"},
-                              true)}),
+                              {.arguments = true})}),
                    {}, true));
 }
 
@@ -458,7 +431,7 @@ TEST(Application, AddPrintsTheNewApplication) {
     EXPECT_ROWS((std::vector<AppRow>{
         add("added", Scenario().Client(0), {alpha}, added)
             .Calls(Life("IStreamingApplication", {adding(alpha, 0), "GetApplicationProperties(\"" + kA + "\",536870912)"},
-                        true), {"IStreamingApplication"}, true),
+                        {.arguments = true}), {"IStreamingApplication"}, true),
         add("requires reboot", Ready(), {reboot}, rebootAdded),
         add("path longer than MAX_PATH", Ready(), {longPath}, added),
         add("reboot flag other than true", Ready().Reply("GetApplicationProperties", "wrongTypes"), {reboot}, added),

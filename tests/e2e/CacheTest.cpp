@@ -27,15 +27,7 @@ Row R(std::string name, std::optional<Scenario> scenario, Args args, std::string
 
 // The cache object's life around the calls of one command (given without the interface's name).
 Calls CacheCalls(const Calls& calls, bool uninitialize) {
-    Calls all = {"+IStreamingCache", "IStreamingCache.Initialize(pid)"};
-    for (const std::string& call : calls) {
-        all.push_back("IStreamingCache." + call);
-    }
-    if (uninitialize) {
-        all.push_back("IStreamingCache.Uninitialize()");
-    }
-    all.push_back("-IStreamingCache");
-    return all;
+    return Life("IStreamingCache", calls, {.arguments = true, .uninitialize = uninitialize});
 }
 
 // How the call view ends a failed call's line.
@@ -61,13 +53,6 @@ Calls SettingsCalls(int first, std::wstring_view location, long long size, DWORD
                            Failure(code)},
                       false);
 }
-
-void ExpectRows_(const char* file, int line, const std::vector<Row>& rows) {
-    for (const Row& row : rows) {
-        ExpectRow_(file, line, row);
-    }
-}
-#define EXPECT_ROWS(rows) ExpectRows_(__FILE__, __LINE__, rows)
 
 TEST(Cache, WrongWordsPrintOneMessageAndCallNothing) {
     const auto wrong = [](std::string name, Args args, const char* message) {

@@ -33,12 +33,6 @@ inline constexpr DWORD kNotReady = 0x80070015;   // applications not initialised
 inline constexpr DWORD kUnexpected = 0x8000FFFF; // an object used before Initialize or after Uninitialize
 inline constexpr DWORD kFileExists = 0x80070050; // a file in the way that the emulator did not make
 
-inline std::string Hex(DWORD code) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08lX", code);
-    return text;
-}
-
 // One client's objects: each created and initialised with this process's id when a call first needs it,
 // unless a Create step made it.
 class Objects {

@@ -54,12 +54,6 @@ constexpr char kNoneToRemove[] = "Unable to remove applications, as there are no
 const std::string kA = ToUtf8(kAlpha), kB = ToUtf8(kBeta);
 const std::wstring kWideA = kAlpha;
 
-std::string Hex(DWORD code) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08lX", code);
-    return code == 0 ? "0" : text;
-}
-
 std::wstring Replaced(std::wstring text, const std::wstring& what, const std::wstring& with) {
     for (size_t at = text.find(what); at != std::wstring::npos; at = text.find(what, at + with.size())) {
         text.replace(at, what.size(), with);

@@ -5,6 +5,9 @@
 
 #include <windows.h>
 
+#include <cstdio>
+#include <string>
+
 namespace quillet::testing {
 
 inline constexpr wchar_t kAlpha[] = L"{A1A1A1A1-0000-4000-8000-0000000000A1}";
@@ -34,5 +37,12 @@ inline constexpr char kNotAdministrator[] =
     "Error: user is not an administrator, operation cannot be executed.\n";
 inline constexpr char kCacheReadFailed[] = "Error: call to IStreamingCache::GetCacheLocation() failed.\n";
 inline constexpr char kMultisourceAddFailed[] = "Adding multisource file...Failed.\n";
+
+// An HRESULT or exit code as failure messages and the journal show it: "0x80004005".
+inline std::string Hex(DWORD code) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08lX", code);
+    return text;
+}
 
 } // namespace quillet::testing

@@ -73,6 +73,28 @@ std::vector<std::string> CallView(const std::vector<ordered_json>& journal, DWOR
     return view;
 }
 
+std::vector<std::string> Life(std::string_view face, const std::vector<std::string>& calls,
+                              LifeOptions options) {
+    const std::string name(face);
+    std::vector<std::string> life = {"+" + name, name + ".Initialize" + (options.arguments ? "(pid)" : "")};
+    for (const std::string& call : calls) {
+        life.push_back(name + "." + call);
+    }
+    if (options.uninitialize) {
+        life.push_back(name + ".Uninitialize" + (options.arguments ? "()" : ""));
+    }
+    life.push_back("-" + name);
+    return life;
+}
+
+std::vector<std::string> Join(std::initializer_list<std::vector<std::string>> parts) {
+    std::vector<std::string> all;
+    for (const std::vector<std::string>& part : parts) {
+        all.insert(all.end(), part.begin(), part.end());
+    }
+    return all;
+}
+
 namespace emulator {
 
 uint64_t JournalLength() {

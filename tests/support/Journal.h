@@ -15,6 +15,8 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdint>
+#include <initializer_list>
+#include <string_view>
 #include <string>
 #include <vector>
 
@@ -29,6 +31,19 @@ struct CallFilter {
 
 std::vector<std::string> CallView(const std::vector<nlohmann::ordered_json>& journal, DWORD processId,
                                   const CallFilter& filter = {});
+
+// The one way to write the calls that a row expects: the text form above, an object's life at a time.
+// Life("IStreamingCache", {"GetCacheLocation(0)"}, {.arguments = true}) is the object made, initialised
+// with the caller's process id, its calls (given without the interface's name), uninitialised unless
+// told otherwise, and released.
+struct LifeOptions {
+    bool arguments = false;   // the calls are written with their arguments, as CallFilter.arguments shows
+    bool uninitialize = true; // false: released without Uninitialize
+};
+std::vector<std::string> Life(std::string_view face, const std::vector<std::string>& calls,
+                              LifeOptions options = {});
+// Lives one after another.
+std::vector<std::string> Join(std::initializer_list<std::vector<std::string>> parts);
 
 namespace emulator {
 

@@ -11,12 +11,6 @@ namespace quillet::testing {
 
 namespace {
 
-std::string Hex(DWORD code) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08lX", code);
-    return text;
-}
-
 std::vector<std::string> Narrow(const std::vector<std::wstring>& lines) {
     std::vector<std::string> narrow;
     for (const std::wstring& line : lines) {
@@ -35,6 +29,9 @@ RunResult ExpectRow_(const char* file, int line, const Row& row) {
                                        << "\n    actual: " << ::testing::PrintToString(actual);
         }
     };
+    if (row.setup) {
+        row.setup();
+    }
     if (row.scenario) {
         if (const HRESULT hr = emulator::EnsureResident(); FAILED(hr)) {
             ADD_FAILURE_AT(file, line)
@@ -53,6 +50,9 @@ RunResult ExpectRow_(const char* file, int line, const Row& row) {
     }
     if (row.trace) {
         check("trace", Narrow(*row.trace), Narrow(result.trace));
+    }
+    if (row.check) {
+        row.check(result);
     }
     return result;
 }

@@ -7,6 +7,7 @@
 #include "Runner.h"
 #include "Scenario.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,10 +25,20 @@ struct Row {
     CallFilter only;
     std::optional<std::vector<std::wstring>> trace; // the run's trace messages, each with its line feed
     RunOptions options;                             // the trace is captured only for a row that states it
+    std::function<void()> setup;                    // before the scenario is written: what it cannot hold
+    std::function<void(const RunResult&)> check;    // after the run: what the run left elsewhere
 };
 
 // Runs the row and reports every difference at the caller's file and line, naming the row.
 RunResult ExpectRow_(const char* file, int line, const Row& row);
 #define EXPECT_ROW(row) ::quillet::testing::ExpectRow_(__FILE__, __LINE__, row)
+
+// Every row of a table, in turn.
+template <class Rows> void ExpectRows_(const char* file, int line, const Rows& rows) {
+    for (const Row& row : rows) {
+        ExpectRow_(file, line, row);
+    }
+}
+#define EXPECT_ROWS(rows) ::quillet::testing::ExpectRows_(__FILE__, __LINE__, rows)
 
 } // namespace quillet::testing
