@@ -83,7 +83,7 @@ Scenario Ready() {
     return Scenario().Client(4);
 }
 Scenario WithAlpha(long long state, int stopPolls = 0) {
-    return Ready().App(kAlpha, L"Alpha", state, stopPolls);
+    return Ready().App(kAlpha, L"Alpha", state, {.stopPolls = stopPolls});
 }
 Scenario Three() {
     return Ready().App(kAlpha, L"Alpha", 64).App(kBeta, L"Beta", 16).App(kGamma, L"Gamma", 1);
@@ -130,7 +130,7 @@ AppRow Climb(const char* name, const Command& command, long long state, std::str
 AppRow Fail(const char* name, const Command& command, long long state, std::vector<std::wstring> more,
             const char* method, std::string_view steps, const std::wstring& failure,
             DWORD hr = kInvalidArgument, int skip = 0) {
-    return AppRow(name, WithAlpha(state).Fault(method, hr, skip), Words(command, std::move(more)),
+    return AppRow(name, WithAlpha(state).Fault(method, hr, {.skip = skip}), Words(command, std::move(more)),
                   std::string(command.progress) + "Failed.\n", hr)
         .Ladder(steps)
         .Trace({Querying(state), failure + L" [" + std::to_wstring(hr & 0xFFFF) + L"].\n"});
@@ -324,9 +324,9 @@ TEST(Application, AllHandlesEachListedApplicationInTurn) {
         all("stop three", L"stop", Three(),
             "Stopping application [Alpha]... Success.\nStopping application [Beta]... Success.\n"
             "Stopping application [Gamma]... Success.\n"),
-        all("remove ends at the second failure", L"remove", Three().Fault("UnmountApplication", kNotFound, 0, 1, kBeta),
+        all("remove ends at the second failure", L"remove", Three().Fault("UnmountApplication", kNotFound, {.guid = kBeta}),
             "Removing application [Alpha]... Success.\nRemoving application [Beta]... Failed.\n", kNotFound),
-        all("stop ends at the second failure", L"stop", running.Fault("StopApplication", kNotFound, 0, 1, kBeta),
+        all("stop ends at the second failure", L"stop", running.Fault("StopApplication", kNotFound, {.guid = kBeta}),
             "Stopping application [Alpha]... Success.\nStopping application [Beta]... Failed.\n", kNotFound),
     }));
     // clang-format on

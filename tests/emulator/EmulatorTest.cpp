@@ -77,7 +77,7 @@ TEST_F(Emulator, LaddersAndQueries) {
         // A repeated stop, as a client sends while it waits, does not start the count again.
         {"stop after two status queries", One(64, 4, 2), {{Do(&App::StopApplication, kAlpha)}, {status, S_OK, up},
             {Do(&App::StopApplication, kAlpha)}, {status, S_OK, up}, {status, S_OK, "[I4 16, EMPTY x39]"}}},
-        {"properties the mask asks for", Scenario().App(kAlpha, L"Alpha \u03A9", 16, 0, true),
+        {"properties the mask asks for", Scenario().App(kAlpha, L"Alpha \u03A9", 16, {.requiresReboot = true}),
          {{Do(&App::GetApplicationProperties, kAlpha, 0x20000003), S_OK, "[I4 16, BSTR Alpha \u03A9, EMPTY x37, BOOL -1]"}}},
         {"lists in state.json's order, by a filter", Scenario().App(kBeta, L"Beta", 64).App(kAlpha, L"Alpha", 1),
          {{Do(&App::GetApplicationList, -1), S_OK, both}, {Do(&App::GetApplicationList, 65), S_OK, both},
@@ -226,7 +226,7 @@ TEST_F(Emulator, FaultsAndMalformedReplies) {
     const auto initialize = [pid = GetCurrentProcessId()](DWORD client, DWORD cache) {
         return std::vector<Step>{{Create<Client>()}, {Do(&Client::Initialize, pid), client}, {Create<Cache>()}, {Do(&Cache::Initialize, pid), cache}};
     };
-    const auto always = [](const char* method) { return Scenario().Fault(method, kAccessDenied, 0, -1); };
+    const auto always = [](const char* method) { return Scenario().Fault(method, kAccessDenied, {.times = -1}); };
     const Scenario base = One(1).App(kBeta, L"Beta", 1);
     const Call list = Do(&App::GetApplicationList, -1), settings = Do(&Cache::GetCacheLocation, 0);
     const auto properties = [](LONG mask) { return Do(&App::GetApplicationProperties, kAlpha, mask); };
@@ -234,10 +234,10 @@ TEST_F(Emulator, FaultsAndMalformedReplies) {
     const std::vector<Case> cases = {
         {"fail: the HRESULT and nothing else, once by default", Scenario().Fault("StartClient", kAccessDenied),
          {{start, kAccessDenied}, {start}}, R"({"client":{"state":2},"faults":[{"times":0}]})"},
-        {"skip, then times", Scenario().Fault("GetClientState", kAccessDenied, 2, 2),
+        {"skip, then times", Scenario().Fault("GetClientState", kAccessDenied, {.skip = 2, .times = 2}),
          {{state}, {state}, {state, kAccessDenied}, {state, kAccessDenied}, {state}}, R"({"faults":[{"skip":0,"times":0}]})"},
         {"times -1: every call", always("GetClientState"), {{state, kAccessDenied}, {state, kAccessDenied}}, R"({"faults":[{"times":-1}]})"},
-        {"a guid: only the calls for that application", One(1).App(kBeta, L"Beta", 1).Fault("LoadApplication", kAccessDenied, 0, 1, kBeta),
+        {"a guid: only the calls for that application", One(1).App(kBeta, L"Beta", 1).Fault("LoadApplication", kAccessDenied, {.guid = kBeta}),
          {{Do(&App::LoadApplication, kAlpha)}, {Do(&App::LoadApplication, kBeta), kAccessDenied}},
          R"({"applications":[{"state":4},{"state":1}],"faults":[{"times":0}]})"},
         {"one interface's Initialize", always("IStreamingCache.Initialize"), initialize(S_OK, kAccessDenied)},

@@ -246,7 +246,7 @@ inline void ExpectCase_(const char* file, int line, const Case& test) {
 
 // Alpha in state, the client in its state.
 inline Scenario One(long long state, int client = 4, int stopPolls = 0) {
-    return Scenario().Client(client).App(kAlpha, L"Alpha", state, stopPolls);
+    return Scenario().Client(client).App(kAlpha, L"Alpha", state, {.stopPolls = stopPolls});
 }
 
 // Every test starts with the emulator resident, its defaults and an empty journal, in an apartment.

@@ -210,7 +210,7 @@ TEST_F(Matrix, ServiceDiesInsideACall) {
 
 TEST_F(Matrix, ServiceRefusesToCreateAnObject) {
     const auto refused = [](const std::string& name, std::wstring command, std::string output, DWORD code, std::wstring traced = {}) {
-        return Case{"`" + name + "` refused", Scenario().Client(4).Admin(true).App(kAlpha, L"Alpha", 16).Fault(name + ".CreateInstance", kAccessDenied, 0, -1),
+        return Case{"`" + name + "` refused", Scenario().Client(4).Admin(true).App(kAlpha, L"Alpha", 16).Fault(name + ".CreateInstance", kAccessDenied, {.times = -1}),
                     std::move(command), std::move(output), code, std::move(traced)};
     };
     std::vector<Case> rows = {

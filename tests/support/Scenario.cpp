@@ -17,13 +17,13 @@ Scenario& Scenario::Admin(bool isAdmin) {
     return *this;
 }
 
-Scenario& Scenario::App(std::wstring_view guid, std::wstring_view name, long long state, int stopPolls,
-                        bool requiresReboot) {
+Scenario& Scenario::App(std::wstring_view guid, std::wstring_view name, long long state,
+                        const AppOptions& options) {
     m_state["applications"].push_back({{"guid", ToUtf8(guid)},
                                        {"name", ToUtf8(name)},
                                        {"state", state},
-                                       {"stopPolls", stopPolls},
-                                       {"requiresReboot", requiresReboot}});
+                                       {"stopPolls", options.stopPolls},
+                                       {"requiresReboot", options.requiresReboot}});
     return *this;
 }
 
@@ -41,20 +41,20 @@ Scenario& Scenario::Multisource(std::wstring_view appGuid, std::wstring_view sou
     return *this;
 }
 
-Scenario& Scenario::Fault(std::string_view method, DWORD hr, int skip, int times, std::wstring_view guid,
-                          std::string_view action) {
-    m_state["faults"].push_back({{"method", method},
-                                 {"action", action},
-                                 {"hr", hr},
-                                 {"skip", skip},
-                                 {"times", times},
-                                 {"guid", guid.empty() ? ordered_json() : ordered_json(ToUtf8(guid))}});
+Scenario& Scenario::Fault(std::string_view method, DWORD hr, const FaultOptions& options) {
+    m_state["faults"].push_back(
+        {{"method", method},
+         {"action", options.action},
+         {"hr", hr},
+         {"skip", options.skip},
+         {"times", options.times},
+         {"guid", options.guid.empty() ? ordered_json() : ordered_json(ToUtf8(options.guid))}});
     return *this;
 }
 
 Scenario& Scenario::Crash(std::string_view method, int skip) {
     // The dying emulator's exit code; the caller sees the broken call, never this.
-    return Fault(method, 0x8000FFFF, skip, 1, {}, "crash");
+    return Fault(method, 0x8000FFFF, {.skip = skip, .action = "crash"});
 }
 
 Scenario& Scenario::Reply(std::string_view method, std::string_view shape, int times) {
