@@ -587,8 +587,8 @@ HRESULT ServiceModel::AddMultisourceFile(const MultisourcePlan& plan, LocalCopy*
         return S_OK;
     }
     if (existing->localCopy && !SameText(existing->localPath, entry.localPath)) {
-        if (existing->identity) {
-            m_unlistedCopies.push_back({existing->localPath, *existing->identity});
+        if (const std::optional<FileIdentity>& identity = existing->identity; identity) {
+            m_unlistedCopies.push_back({existing->localPath, *identity});
         } else {
             m_disowned.push_back({existing->localPath, kNoRecordOfCopy});
         }
