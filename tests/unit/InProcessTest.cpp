@@ -1,5 +1,7 @@
 // What no run of Quillet.exe can reach: a thread that is in an apartment before the command runs, and a
 // reply holder that is handed out again while it holds a reply.
+#include "Constants.h"
+#include "Runner.h"
 #include "StdoutCapture.h"
 #include "cli/Executor.h"
 #include "service/VariantSafeArray.h"
@@ -11,7 +13,6 @@
 namespace quillet {
 namespace {
 
-// clang-format off
 TEST(Executor, EntersTheApartmentOrExitsWith1603PrintingNothing) {
     const struct {
         DWORD apartment; // the thread's own, before Execute
@@ -21,9 +22,8 @@ TEST(Executor, EntersTheApartmentOrExitsWith1603PrintingNothing) {
     } rows[] = {
         {COINIT_MULTITHREADED, {L"-h"}, 1603, ""},
         // Already in the single-threaded apartment: the command runs.
-        {COINIT_APARTMENTTHREADED, {L"apps"}, E_INVALIDARG, "Error: invalid arguments entered. Use \"Quillet -h\" for more help.\r\n"},
+        {COINIT_APARTMENTTHREADED, {L"apps"}, E_INVALIDARG, testing::kInvalidArguments},
     };
-    // clang-format on
     for (const auto& row : rows) {
         HRESULT result = S_OK;
         std::string output;
@@ -37,7 +37,7 @@ TEST(Executor, EntersTheApartmentOrExitsWith1603PrintingNothing) {
             CoUninitialize();
         }).join();
         EXPECT_EQ(result, row.result) << row.apartment;
-        EXPECT_EQ(output, row.output) << row.apartment;
+        EXPECT_EQ(output, testing::Crlf(row.output)) << row.apartment;
     }
 }
 
