@@ -248,8 +248,8 @@ TEST_F(Matrix, ServiceRefusesToCreateAnObject) {
     const auto refused = [](const std::string& face, const std::wstring& command, Row expected) {
         const Scenario refusing = Scenario().Client(4).Admin(true).App(kAlpha, L"Alpha", 16);
         return Fault("`" + face + "` refused",
-                     Scenario(refusing).Fault(face + ".CreateInstance", kAccessDenied, {.times = -1}), command,
-                     std::move(expected));
+                     Scenario(refusing).Fault(face + ".CreateInstance", kAccessDenied, {.times = -1}),
+                     command, std::move(expected));
     };
     const std::string client = "IStreamingClient", app = "IStreamingApplication";
     std::vector<Row> rows = {
