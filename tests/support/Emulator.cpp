@@ -1,5 +1,7 @@
 #include "Emulator.h"
 
+#include "DataDirectory.h"
+
 #include "InstanceNames.h"
 #include "Runner.h"
 #include "StreamingService.h"
@@ -67,22 +69,19 @@ Apartment::~Apartment() {
 }
 
 std::wstring DataDirectory() {
-    wchar_t buffer[MAX_PATH];
-    const DWORD length = GetEnvironmentVariableW(L"ProgramData", buffer, MAX_PATH);
-    return (length > 0 && length < MAX_PATH ? std::wstring(buffer, length) : L"C:\\ProgramData") +
-           L"\\PlenumEmulator";
+    return quillet::emulator::DataDirectory::Locate().root;
 }
 
 std::wstring StatePath() {
-    return DataDirectory() + L"\\state.json";
+    return quillet::emulator::DataDirectory::Locate().statePath;
 }
 
 std::wstring JournalPath() {
-    return DataDirectory() + L"\\journal.jsonl";
+    return quillet::emulator::DataDirectory::Locate().journalPath;
 }
 
 std::wstring CacheFolder() {
-    return DataDirectory() + L"\\Cache";
+    return quillet::emulator::DataDirectory::Locate().cacheFolder;
 }
 
 std::wstring EmulatorPath() {
@@ -142,13 +141,8 @@ void WriteScenario(std::string_view jsonText) {
     WIN32_FILE_ATTRIBUTE_DATA before = {};
     GetFileAttributesExW(StatePath().c_str(), GetFileExInfoStandard, &before);
     const std::string text = std::string(jsonText) + (before.nFileSizeLow == jsonText.size() ? " " : "");
-    // A temporary name of its own: the emulator writes state.json through state.json.tmp.
-    const std::wstring temporary = StatePath() + L".scenario";
-    if (const HRESULT hr = WriteWholeFile(temporary, text); FAILED(hr)) {
-        Fail("cannot write " + ToUtf8(temporary), hr);
-    }
-    if (!MoveFileExW(temporary.c_str(), StatePath().c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        Fail("cannot replace " + ToUtf8(StatePath()), HRESULT_FROM_WIN32(GetLastError()));
+    if (const HRESULT hr = ReplaceWholeFile(StatePath(), text); FAILED(hr)) {
+        Fail("cannot write " + ToUtf8(StatePath()), hr);
     }
 }
 
