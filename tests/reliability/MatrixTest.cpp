@@ -483,7 +483,7 @@ TEST_F(Matrix, TokenThatNeverComesFailsInTimeAndOthersAreAnswered) {
                                      {L"<late>", late.Url(L"/late.tok")},
                                      {L"<pipe>", pipe},
                                      {L"<huge>", Sparse(L"huge.tok", 1200)},
-                                     {L"<2 GB file>", Sparse(L"big.bin", 2048)}});
+                                     {L"<3 GB file>", Sparse(L"big.bin", 3072)}});
     Scenario().Client(4).Admin(true).App(kBeta, L"Beta", 1).Write();
     constexpr DWORD kTimedOut = 0x80072EE2;
     const auto add = [](std::string fault, const std::wstring& token, DWORD code) {
@@ -496,9 +496,9 @@ TEST_F(Matrix, TokenThatNeverComesFailsInTimeAndOthersAreAnswered) {
         return row;
     };
     const std::vector<Row> rows = {
-        later(0, add("the token server never answers", L"<never>", kTimedOut), 20000),
-        later(0, add("the token server sends a byte every 5 s", L"<trickle>", kTimedOut), 20000),
-        later(0, add("the token server never completes the TLS handshake", L"<stall>", kTimedOut), 20000),
+        later(0, add("the token server never answers", L"<never>", kTimedOut), 17000),
+        later(0, add("the token server sends a byte every 5 s", L"<trickle>", kTimedOut), 17000),
+        later(0, add("the token server never completes the TLS handshake", L"<stall>", kTimedOut), 17000),
         later(0, add("the token file is a named pipe", L"<pipe>", 0x800700DE), 20000),
         later(0, add("the token file is a sparse file of 1.2 GB", L"<huge>", 0x800700DF), 20000),
         later(4000, add("the token server never answers, 4 s after the first", L"<never>", kTimedOut), 17000),
@@ -507,23 +507,26 @@ TEST_F(Matrix, TokenThatNeverComesFailsInTimeAndOthersAreAnswered) {
               Fault("the token comes after 2 s", {}, L"application add <late>",
                     Exits(0, "Adding application... Success.\nAppName: [Gamma]\nAppGuid: [" + gamma + "]\n")),
               5000),
-        Hooked(Fault("a copy of a 2 GB file, begun after the add above", {},
-                     L"cache multisource add \"<Beta>|<2 GB file>|<folder>\\to|FALSE\"",
+        Hooked(Fault("a copy of a 3 GB file, begun after the add above", {},
+                     L"cache multisource add \"<Beta>|<3 GB file>|<folder>\\to|FALSE\"",
                      Exits(0, "Adding multisource file...Success.")),
                [] { Sleep(500); }),
         // Before the last deadline: the service answers while the adds above wait.
         later(10000,
               Fault("while the adds above wait", {}, L"application getIdList",
                     Exits(0, "\nAppIdList: \n1 - " + kB + "\n2 - " + gamma + "\n")),
-              5000),
+              3000),
     };
     std::vector<std::future<RunResult>> runs;
     for (const Row& row : rows) {
         runs.push_back(std::async(std::launch::async, [this, &row] { return EXPECT_ROW(Resolved(row)); }));
     }
+    std::vector<RunResult> results;
     for (size_t i = 0; i < rows.size(); ++i) {
-        Record(rows[i], runs[i].get());
+        Record(rows[i], results.emplace_back(runs[i].get()));
     }
+    // The add ended before the copy that began half a second after it.
+    EXPECT_LT(results[7].elapsedMs, 500 + results[8].elapsedMs) << "the add waited for the copy";
     // Stopped while eight adds wait: each ends at once, and its client sees the failure. An add calls as
     // soon as its object is initialised.
     const Row stopped = Fault("PlenumEmulator /Stop meanwhile", {}, L"application add <never>",
