@@ -41,6 +41,7 @@ RunResult ExpectRow_(const char* file, int line, const Row& row) {
     }
     RunOptions options = row.options;
     options.captureTrace = options.captureTrace && row.trace.has_value();
+    options.journal = options.journal && (row.scenario || row.calls || row.check);
     const RunResult result = Run(row.args, options);
     check("exit code", Hex(row.exitCode), Hex(result.exitCode));
     check("standard output", Crlf(row.output), result.output);

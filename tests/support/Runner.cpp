@@ -162,7 +162,7 @@ RunResult Run(const std::vector<std::wstring>& args, const RunOptions& options) 
     if (tracing) {
         Capture().Watch(process.dwProcessId);
     }
-    const uint64_t journalMark = emulator::JournalLength();
+    const uint64_t journalMark = options.journal ? emulator::JournalLength() : 0;
     const Stopwatch started;
     ResumeThread(thread.get());
     if (WaitForSingleObject(child.get(), options.timeoutMs) != WAIT_OBJECT_0) {
@@ -178,7 +178,9 @@ RunResult Run(const std::vector<std::wstring>& args, const RunOptions& options) 
     GetExitCodeProcess(child.get(), &result.exitCode);
     result.output = options.closedOutput ? std::string() : ReadStream(output.get());
     result.errors = ReadStream(errors.get());
-    result.journal = emulator::ReadJournal(journalMark);
+    if (options.journal) {
+        result.journal = emulator::ReadJournal(journalMark);
+    }
 
     std::vector<std::string> messages;
     if (tracing && !Capture().Collect(process.dwProcessId, messages)) {

@@ -25,6 +25,7 @@ struct RunOptions {
     DWORD timeoutMs = 120000;              // then the child is killed and the test fails
     bool captureTrace = true;              // takes the session's one debugger-output channel
     bool closedOutput = false;             // standard output is a pipe whose reader has gone
+    bool journal = true; // off for runs beside other tests, whose service calls would interleave
 };
 
 struct RunResult {
