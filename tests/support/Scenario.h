@@ -43,6 +43,11 @@ public:
     // The emulator dies inside the call, after skip calls of method.
     Scenario& Crash(std::string_view method, int skip = 0);
     Scenario& Reply(std::string_view method, std::string_view shape, int times = -1);
+    // A field that no builder above makes, e.g. what the service records as its copies in flight.
+    Scenario& Set(const std::string& field, nlohmann::ordered_json value) {
+        m_state[field] = std::move(value);
+        return *this;
+    }
 
     std::string Json() const { return m_state.dump(); }
     void Write() const; // replaces state.json
