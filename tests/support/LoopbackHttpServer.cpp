@@ -54,11 +54,6 @@ std::wstring LoopbackHttpServer::Url(const std::wstring& path) const {
            std::to_wstring(m_port) + path;
 }
 
-std::string LoopbackHttpServer::LastRequestLine() const {
-    const std::lock_guard<std::mutex> lock(m_lock);
-    return m_lastRequestLine;
-}
-
 void LoopbackHttpServer::Serve(SOCKET listener) {
     for (;;) {
         UniqueSocket connection(accept(listener, nullptr, nullptr));
@@ -68,10 +63,6 @@ void LoopbackHttpServer::Serve(SOCKET listener) {
         std::string request;
         if (!ReadRequest(connection.get(), request)) {
             continue;
-        }
-        if (m_behaviour != Behaviour::StallTls) {
-            const std::lock_guard<std::mutex> lock(m_lock);
-            m_lastRequestLine = request.substr(0, request.find("\r\n"));
         }
         Respond(std::move(connection));
     }

@@ -44,9 +44,7 @@ public:
     LoopbackHttpServer(const LoopbackHttpServer&) = delete;
     LoopbackHttpServer& operator=(const LoopbackHttpServer&) = delete;
 
-    unsigned short Port() const { return m_port; }
     std::wstring Url(const std::wstring& path) const;
-    std::string LastRequestLine() const;
 
 private:
     // Winsock for the server's lifetime; declared first, so that it ends after every socket.
@@ -68,10 +66,9 @@ private:
     const Behaviour m_behaviour;
     UniqueSocket m_listener;
     unsigned short m_port = 0;
-    mutable std::mutex m_lock; // guards m_stopping and m_lastRequestLine
+    std::mutex m_lock; // guards m_stopping
     std::condition_variable m_stop;
     bool m_stopping = false;
-    std::string m_lastRequestLine;
     std::vector<UniqueSocket> m_unanswered; // NeverAnswer and StallTls connections, open until the end
     std::thread m_thread;
 };
