@@ -27,9 +27,11 @@ HRESULT CacheObject::AddMultiSourceFile(BSTR appGuid, BSTR sourcePath, BSTR dest
                                         VARIANT_BOOL overwriteExisting) {
     Arguments args = Strings({appGuid, sourcePath, destinationPath});
     args.push_back(overwriteExisting);
+    // Outside the service's lock: a source on a share that does not answer holds up no other call.
+    const MultisourceSource source = MultisourceSource::Look(TextOf(sourcePath));
     return Run(L"AddMultiSourceFile", std::move(args), [&](ServiceModel& model) {
         const auto planInto = [&](MultisourcePlan& plan) {
-            return model.PlanMultisourceFile(TextOf(appGuid), TextOf(sourcePath), TextOf(destinationPath),
+            return model.PlanMultisourceFile(TextOf(appGuid), source, TextOf(destinationPath),
                                              overwriteExisting != VARIANT_FALSE, plan);
         };
         MultisourcePlan plan;

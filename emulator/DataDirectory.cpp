@@ -17,6 +17,8 @@ constexpr wchar_t kIsLink[] = L" is a link (a reparse point); the emulator keeps
                               L"of its own. Remove the link.";
 constexpr wchar_t kNotAFolderText[] = L" is not a folder.";
 constexpr wchar_t kCannotSecure[] = L" cannot be made the emulator's own: its access list cannot be set.";
+constexpr wchar_t kOwnedByAnother[] = L" belongs to another user, who could have put anything in it; the "
+                                      L"emulator keeps its files only in a folder of its own. Remove it.";
 
 HRESULT LastError() {
     return HRESULT_FROM_WIN32(GetLastError());
@@ -31,12 +33,46 @@ struct LocalFreeDeleter {
 constexpr wchar_t kSddlHead[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;";
 constexpr wchar_t kSddlTail[] = L")";
 
-HRESULT SecureFolder(const std::wstring& path, PSECURITY_DESCRIPTOR descriptor) {
+// The user who runs the emulator, as the token gives it (TOKEN_USER).
+HRESULT CurrentUser(std::vector<unsigned char>& user) {
+    UniqueHandle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) {
+        return LastError();
+    }
+    DWORD size = 0;
+    GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
+    user.resize(size);
+    if (size == 0 || !GetTokenInformation(token.get(), TokenUser, user.data(), size, &size)) {
+        return LastError();
+    }
+    return S_OK;
+}
+
+// The folder's owner may always change its access list: it must be the user, SYSTEM or Administrators.
+HRESULT CheckOwner(HANDLE folder, PSID user) {
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    const DWORD error = GetSecurityInfo(folder, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
+                                        nullptr, nullptr, &descriptor);
+    if (error != ERROR_SUCCESS) {
+        return HRESULT_FROM_WIN32(error);
+    }
+    const std::unique_ptr<void, LocalFreeDeleter> owned(descriptor);
+    const bool trusted =
+        owner != nullptr && (EqualSid(owner, user) || IsWellKnownSid(owner, WinLocalSystemSid) ||
+                             IsWellKnownSid(owner, WinBuiltinAdministratorsSid));
+    return trusted ? S_OK : kForeignOwner;
+}
+
+HRESULT SecureFolder(const std::wstring& path, PSECURITY_DESCRIPTOR descriptor, PSID user) {
     const UniqueFile folder(CreateFileW(
         path.c_str(), READ_CONTROL | WRITE_DAC, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!folder) {
         return LastError();
+    }
+    if (const HRESULT hr = CheckOwner(folder.get(), user); FAILED(hr)) {
+        return hr;
     }
     // On the folder alone, through its handle: what it holds keeps its own lists.
     if (!SetKernelObjectSecurity(
@@ -49,18 +85,12 @@ HRESULT SecureFolder(const std::wstring& path, PSECURITY_DESCRIPTOR descriptor) 
 } // namespace
 
 HRESULT EmulatorFolderSddl(std::wstring& sddl) {
-    UniqueHandle token;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) {
-        return LastError();
-    }
-    DWORD size = 0;
-    GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
-    std::vector<unsigned char> buffer(size);
-    if (size == 0 || !GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size)) {
-        return LastError();
+    std::vector<unsigned char> user;
+    if (const HRESULT hr = CurrentUser(user); FAILED(hr)) {
+        return hr;
     }
     wchar_t* sid = nullptr;
-    if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &sid)) {
+    if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &sid)) {
         return LastError();
     }
     const std::unique_ptr<wchar_t, LocalFreeDeleter> owned(sid);
@@ -82,8 +112,10 @@ DataDirectory DataDirectory::Locate() {
 
 HRESULT DataDirectory::Prepare(std::wstring* problem) const {
     std::wstring sddl;
+    std::vector<unsigned char> user;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    HRESULT hr = EmulatorFolderSddl(sddl);
+    HRESULT hr = CurrentUser(user);
+    hr = SUCCEEDED(hr) ? EmulatorFolderSddl(sddl) : hr;
     if (SUCCEEDED(hr) && !ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
                                                                                &descriptor, nullptr)) {
         hr = LastError();
@@ -104,8 +136,10 @@ HRESULT DataDirectory::Prepare(std::wstring* problem) const {
         } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
             hr = kNotAFolder;
             why = kNotAFolderText;
-        } else if (hr = SecureFolder(*folder, descriptor); FAILED(hr)) {
-            why = kCannotSecure;
+        } else if (hr = SecureFolder(*folder, descriptor,
+                                     reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid);
+                   FAILED(hr)) {
+            why = hr == kForeignOwner ? kOwnedByAnother : kCannotSecure;
         }
         if (FAILED(hr)) {
             if (problem != nullptr && why != nullptr) {

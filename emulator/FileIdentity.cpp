@@ -119,12 +119,12 @@ Deletion DeleteOwned(const std::wstring& path, const FileIdentity& identity, Com
     return Delete(file.get()) ? Deletion::Deleted : Deletion::NotOurs;
 }
 
-Deletion DeleteItself(const std::wstring& path) {
+HRESULT DeleteItself(const std::wstring& path) {
     UniqueFile file;
     if (const HRESULT hr = OpenItself(path, DELETE, OPEN_EXISTING, file); FAILED(hr)) {
-        return Missing(hr) ? Deletion::Missing : Deletion::NotOurs;
+        return Missing(hr) ? S_OK : hr;
     }
-    return Delete(file.get()) ? Deletion::Deleted : Deletion::NotOurs;
+    return Delete(file.get()) ? S_OK : LastError();
 }
 
 } // namespace quillet::emulator

@@ -38,7 +38,7 @@ Deletion DeleteOwned(const std::wstring& path, const FileIdentity& identity,
                      Compare compare = Compare::FileAndContent);
 
 // Deletes the file that path names itself, never through a link; for the emulator's own state and journal,
-// whose identity is not recorded.
-Deletion DeleteItself(const std::wstring& path);
+// whose identity is not recorded. S_OK also when there is none; kNotTheFileItself for a link.
+HRESULT DeleteItself(const std::wstring& path);
 
 } // namespace quillet::emulator

@@ -27,6 +27,8 @@ inline constexpr HRESULT kServerStopping = CO_E_SERVER_STOPPING; // 0x80080008
 // A name that leads to another file, or a folder of the emulator's that is a link: never used.
 inline constexpr HRESULT kNotTheFileItself =
     static_cast<HRESULT>(0x8007112B); // ERROR_REPARSE_POINT_ENCOUNTERED
+// A folder of the emulator's that another user owns, who could change its access list at any time.
+inline constexpr HRESULT kForeignOwner = static_cast<HRESULT>(0x8007051B); // ERROR_INVALID_OWNER
 // A file of the emulator's that has another name as well, which its writes would reach.
 inline constexpr HRESULT kMoreThanOneName = static_cast<HRESULT>(0x80070476); // ERROR_TOO_MANY_LINKS
 

@@ -25,7 +25,11 @@ bool StillRunning(DWORD processId) {
         return false; // a number of this process's can only be a predecessor's
     }
     const UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, processId));
-    return process && WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
+    if (!process) {
+        // An elevated instance's process runs, but a non-elevated one may not open it.
+        return GetLastError() == ERROR_ACCESS_DENIED;
+    }
+    return WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
 }
 
 } // namespace
@@ -177,7 +181,10 @@ void Service::RemoveLeftoverCopies() {
             still.push_back(copy);
             continue;
         }
-        const Deletion deletion = DeleteOwned(copy.path, copy.file, Compare::File);
+        // Only a name that the service gives its copies, and only the file that it made there.
+        const Deletion deletion = IsUniqueNameBeside(copy.path)
+                                      ? DeleteOwned(copy.path, copy.file, Compare::File)
+                                      : Deletion::NotOurs;
         if (deletion == Deletion::Deleted) {
             m_journal.Record({{"event", "leftover"}, {"path", ToUtf8(copy.path)}, {"removed", true}});
         } else if (deletion == Deletion::NotOurs) {

@@ -495,7 +495,20 @@ void ServiceModel::RemoveMultisource(std::wstring_view appGuid) {
     }
 }
 
-HRESULT ServiceModel::PlanMultisourceFile(std::wstring_view appGuid, std::wstring_view sourcePath,
+MultisourceSource MultisourceSource::Look(std::wstring_view path) {
+    MultisourceSource source = {.path = std::wstring(path)};
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (source.path.empty() || !GetFileAttributesExW(source.path.c_str(), GetFileExInfoStandard, &data)) {
+        source.found = HRESULT_FROM_WIN32(source.path.empty() ? ERROR_FILE_NOT_FOUND : GetLastError());
+        return source;
+    }
+    source.folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    source.size =
+        static_cast<std::int64_t>((static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+    return source;
+}
+
+HRESULT ServiceModel::PlanMultisourceFile(std::wstring_view appGuid, const MultisourceSource& source,
                                           std::wstring_view destinationPath, bool overwrite,
                                           MultisourcePlan& plan) const {
     const Application* application = FindApplication(appGuid);
@@ -504,22 +517,20 @@ HRESULT ServiceModel::PlanMultisourceFile(std::wstring_view appGuid, std::wstrin
     }
     plan = {};
     plan.appGuid = application->guid;
-    plan.source = sourcePath;
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (plan.source.empty() || !GetFileAttributesExW(plan.source.c_str(), GetFileExInfoStandard, &data)) {
-        return HRESULT_FROM_WIN32(plan.source.empty() ? ERROR_FILE_NOT_FOUND : GetLastError());
+    plan.source = source.path;
+    if (FAILED(source.found)) {
+        return source.found;
     }
-    if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    if (source.folder) {
         return kSourceIsFolder;
     }
-    plan.size =
-        static_cast<std::int64_t>((static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+    plan.size = source.size;
     const MultisourceEntry* existing = FindMultisource(plan.appGuid);
     if (existing != nullptr && !overwrite) {
         return kAlreadyExists;
     }
     plan.localPath = plan.source;
-    if (!SameText(destinationPath, sourcePath)) {
+    if (!SameText(destinationPath, source.path)) {
         std::wstring folder =
             destinationPath.empty() ? m_state.cache.location : std::wstring(destinationPath);
         if (HRESULT hr = CheckLocalFolder(folder); FAILED(hr)) {

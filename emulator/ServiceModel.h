@@ -25,6 +25,17 @@ struct Token {
     bool requiresReboot = false;
 };
 
+// The source of a multisource file as it was found, looked at before the service's lock is taken: a
+// source on a share that does not answer then holds up its own call alone.
+struct MultisourceSource {
+    std::wstring path;
+    HRESULT found = S_OK; // or why it cannot be read
+    bool folder = false;
+    std::int64_t size = 0;
+
+    static MultisourceSource Look(std::wstring_view path);
+};
+
 // A multisource copy worked out under the service's lock, made without it, and placed under it again.
 struct MultisourcePlan {
     std::wstring appGuid;
@@ -85,7 +96,7 @@ public:
 
     // Multisource: PlanMultisourceFile checks the request and where its copy goes; the copy itself is made
     // elsewhere (LocalCopy.h); AddMultisourceFile places it, from the temporary file, and records the entry.
-    HRESULT PlanMultisourceFile(std::wstring_view appGuid, std::wstring_view sourcePath,
+    HRESULT PlanMultisourceFile(std::wstring_view appGuid, const MultisourceSource& source,
                                 std::wstring_view destinationPath, bool overwrite,
                                 MultisourcePlan& plan) const;
     HRESULT AddMultisourceFile(const MultisourcePlan& plan, LocalCopy* copy);

@@ -7,6 +7,7 @@
 #include "ServerLifetime.h"
 #include "Refusals.h"
 #include "Service.h"
+#include "win32/ExitCode.h"
 #include "win32/IgnoringCase.h"
 #include "win32/Stopwatch.h"
 #include "win32/Utf8.h"
@@ -52,6 +53,7 @@ constexpr wchar_t kStopped[] = L"Stopped.\n";
 constexpr wchar_t kNotRunning[] = L"Not running.\n";
 constexpr wchar_t kStopTimedOut[] = L"The running instance did not stop in time.\n";
 constexpr wchar_t kResetDone[] = L"State and journal deleted.\n";
+constexpr wchar_t kResetFailed[] = L"state.json or journal.jsonl cannot be deleted: ";
 constexpr wchar_t kResetLinksKept[] =
     L"state.json or journal.jsonl is a link, or has another name: left where it is, for you to remove.\n";
 constexpr wchar_t kStateProblem[] = L"The state cannot be read: ";
@@ -133,12 +135,20 @@ int Reset() {
     if (int stopped = Stop(); stopped != 0) {
         return stopped;
     }
-    // Never through a link: under Wine, deleting a link's name deletes the file it leads to.
-    DataDirectory directory = DataDirectory::Locate();
-    const bool kept = DeleteItself(directory.statePath) == Deletion::NotOurs ||
-                      DeleteItself(directory.journalPath) == Deletion::NotOurs;
-    Print(kept ? kResetLinksKept : kResetDone);
-    return kept ? kNotTheFileItself : 0;
+    // Never through a link: under Wine, deleting a link's name deletes the file it leads to. Both are
+    // tried, so that a link at one name does not keep the other file.
+    const DataDirectory directory = DataDirectory::Locate();
+    const HRESULT state = DeleteItself(directory.statePath);
+    const HRESULT journal = DeleteItself(directory.journalPath);
+    const HRESULT hr = FAILED(state) ? state : journal;
+    if (hr == kNotTheFileItself) {
+        Print(kResetLinksKept);
+    } else if (FAILED(hr)) {
+        Print(kResetFailed + quillet::FromUtf8(HresultText(hr)) + L"\n", STD_ERROR_HANDLE);
+    } else {
+        Print(kResetDone);
+    }
+    return hr;
 }
 
 int Dump() {
@@ -186,9 +196,7 @@ int Unregister() {
     return 0;
 }
 
-} // namespace
-
-int wmain(int argc, wchar_t** argv) {
+int Dispatch(int argc, wchar_t** argv) {
     const struct {
         const wchar_t* name;
         int (*run)();
@@ -203,4 +211,10 @@ int wmain(int argc, wchar_t** argv) {
     }
     Print(std::wstring(kUsage) + DataDirectory::Locate().root + L"\n", STD_ERROR_HANDLE);
     return E_INVALIDARG;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    return quillet::ExitCodeOf([&] { return Dispatch(argc, argv); });
 }

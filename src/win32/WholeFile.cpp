@@ -37,6 +37,18 @@ HRESULT UniqueNameBeside(const std::wstring& path, std::wstring& name) {
     return S_OK;
 }
 
+bool IsUniqueNameBeside(std::wstring_view name) {
+    constexpr std::wstring_view kTail = L".tmp";
+    constexpr size_t kGuidLength = 38; // in braces, as StringFromGUID2 writes it
+    if (name.size() <= kGuidLength + kTail.size() || !name.ends_with(kTail) ||
+        name[name.size() - kTail.size() - kGuidLength - 1] != L'.') {
+        return false;
+    }
+    const std::wstring guid(name.substr(name.size() - kTail.size() - kGuidLength, kGuidLength));
+    GUID parsed;
+    return SUCCEEDED(IIDFromString(guid.c_str(), &parsed));
+}
+
 HRESULT RenameOpenFile(HANDLE file, const std::wstring& target, bool replace) {
     // FILE_RENAME_INFO ends in the name, of any length.
     const DWORD nameBytes = static_cast<DWORD>(target.size() * sizeof(wchar_t));

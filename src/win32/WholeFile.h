@@ -24,6 +24,8 @@ HRESULT WriteWholeFile(const std::wstring& path, std::string_view content);
 // A name beside path that nobody uses: path + "." + a new guid + ".tmp". Created with CREATE_NEW, which
 // fails on any existing name, a link's included, so that no file planted there is ever written.
 HRESULT UniqueNameBeside(const std::wstring& path, std::wstring& name);
+// Whether name has the form that UniqueNameBeside gives: nothing else is ever taken for such a file.
+bool IsUniqueNameBeside(std::wstring_view name);
 
 // Renames the open file (opened with DELETE access) to target, through its handle: the file renamed is
 // the one this handle wrote, whatever its name has come to lead to. Over an existing target only when

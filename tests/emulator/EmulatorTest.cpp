@@ -161,6 +161,17 @@ TEST_F(Emulator, StateLivesInStateJsonDurably) {
     EXPECT_EQ(RunEmulator(L"/Reset").output, "Stopped.\nState and journal deleted.\n");
     EXPECT_FALSE(std::filesystem::exists(emulator::StatePath()) ||
                  std::filesystem::exists(emulator::JournalPath()));
+    // A link as state.json is left for its owner to remove; the journal goes all the same.
+    const TempFolder folder;
+    const std::wstring user = folder.File(L"user.txt", "the user's own");
+    ASSERT_EQ(emulator::EnsureResident(), S_OK);
+    EXPECT_CASE("a journal again", std::nullopt, {start});
+    DeleteFileW(emulator::StatePath().c_str()), MakeLink(LinkKind::Symbolic, emulator::StatePath(), user);
+    const RunResult linked = RunEmulator(L"/Reset");
+    RemoveLink(emulator::StatePath());
+    EXPECT_EQ(Hex(linked.exitCode), Hex(0x8007112B));
+    EXPECT_FALSE(std::filesystem::exists(emulator::JournalPath()));
+    EXPECT_EQ(emulator::ReadDataFile(user), "the user's own");
     // What holds the ready event but cannot be activated (nothing is registered) is no running instance.
     RunEmulator(L"/UnregServer");
     const std::wstring readyName = quillet::emulator::InstanceObjectName(quillet::emulator::kReadyEvent);
@@ -218,6 +229,9 @@ TEST_F(Emulator, NothingOfAUsersIsWrittenOrDeleted) {
     const Call clean = Act([&] { DeleteFileW(copy.c_str()); }); // a copy that an earlier case left
     EXPECT_CASE("the copy changed by its user", One(1),
                 {add, Act([&] { WriteBytes(copy, "changed"); }), remove, Step(File(copy), S_OK, "changed")});
+    EXPECT_CASE("a claim written into state.json, deleted",
+                One(1).Multisource(kAlpha, source, user, {{"localCopy", true}}),
+                {remove, intact, Step(Disowned(), S_OK, noRecord)});
     EXPECT_CASE("a claim written into state.json, replaced",
                 One(1).Multisource(kAlpha, source, inTheWay, {{"localCopy", true}}),
                 {Act([&] { CopyFileW(user.c_str(), inTheWay.c_str(), FALSE); }),

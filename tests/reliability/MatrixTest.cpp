@@ -571,7 +571,9 @@ TEST_F(Matrix, ChangesThatCannotBeSavedAndFilesThatAreNotTheServices) {
     const std::wstring users = m_folder.File(L"docs\\report.stc", "a user's text"),
                        source = m_folder.File(L"src\\data.stc", "first"),
                        copy = m_folder.Path() + L"\\cache\\data.stc",
-                       shared = m_folder.File(L"cache\\shared.stc", "listed twice");
+                       shared = m_folder.File(L"cache\\shared.stc", "listed twice"),
+                       lookalike = m_folder.File(L"docs\\a.{C0FFEE00-0000-4000-8000-000000000000}.tmp",
+                                                 "a user's text");
     Sparse(L"big.bin", 2048);
     const auto holds = [](std::wstring path, std::string text) {
         return [=](const RunResult&) { EXPECT_EQ(emulator::ReadDataFile(path), text) << ToUtf8(path); };
@@ -654,12 +656,13 @@ TEST_F(Matrix, ChangesThatCannotBeSavedAndFilesThatAreNotTheServices) {
                           L"application add <token>", added),
                     LinkKind::Symbolic, temporary),
             // Another client's call crashes the service while the copy runs; the next start removes what it
-            // left, and not the user's file that a record written into state.json names.
+            // left, and neither of the user's files that records written into state.json name: one by its
+            // name, one named as the service names its copies.
             Hooked(
                 Fault("the service crashes during a copy of a 2 GB file",
                       Scenario(beta)
                           .Crash("StartClient")
-                          .Set("copiesInFlight", {{{"path", ToUtf8(users)}, {"process", 1}}}),
+                          .Set("copiesInFlight", {{{"path", ToUtf8(users)}}, {{"path", ToUtf8(lookalike)}}}),
                       L"cache multisource add \"<Beta>|<folder>\\big.bin|<folder>\\to|FALSE\"",
                       Exits(kLost, kMultisourceAddFailed)),
                 [&] { crasher = std::thread(CrashDuringCopy, m_folder.Path() + L"\\to"); },
@@ -667,7 +670,7 @@ TEST_F(Matrix, ChangesThatCannotBeSavedAndFilesThatAreNotTheServices) {
                     crasher.join();
                     ASSERT_EQ(emulator::RecoverAfterCrash(), S_OK);
                     EXPECT_TRUE(std::filesystem::is_empty(m_folder.Path() + L"\\to"));
-                    untouched(run);
+                    untouched(run), holds(lookalike, "a user's text")(run);
                 }),
         });
 }

@@ -5,6 +5,7 @@
 
 #include "common/CommandLine.h"
 #include "common/ToolOutput.h"
+#include "win32/ExitCode.h"
 #include "win32/UniqueHandle.h"
 #include "win32/Utf8.h"
 
@@ -55,9 +56,7 @@ BOOL WINAPI KeepRunningOnControl(DWORD) {
     return TRUE;
 }
 
-} // namespace
-
-int wmain() {
+int Launch() {
     using quillet::tools::PrintTo;
     const auto command = quillet::tools::SplitLaunchCommandLine(GetCommandLineW());
     if (!command) {
@@ -100,4 +99,10 @@ int wmain() {
                 static_cast<unsigned>(exitCode));
     }
     return static_cast<int>(exitCode);
+}
+
+} // namespace
+
+int wmain() {
+    return quillet::ExitCodeOf(Launch);
 }

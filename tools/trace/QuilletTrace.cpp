@@ -4,6 +4,7 @@
 #include "common/ToolOutput.h"
 #include "dbwin/DbwinMonitor.h"
 #include "trace/ProcessNames.h"
+#include "win32/ExitCode.h"
 #include "win32/UniqueHandle.h"
 
 #include <windows.h>
@@ -133,9 +134,7 @@ void PrintMessage(const quillet::dbwin::DebugMessage& message) {
     PrintTo(STD_OUTPUT_HANDLE, kLineFormat, static_cast<unsigned>(message.processId), text.c_str());
 }
 
-} // namespace
-
-int wmain(int argc, wchar_t** argv) {
+int Watch(int argc, wchar_t** argv) {
     const auto options = ParseOptions(argc, argv);
     if (!options) {
         return E_INVALIDARG;
@@ -194,4 +193,10 @@ int wmain(int argc, wchar_t** argv) {
     monitor.Stop();
     printQueued();
     return 0;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    return quillet::ExitCodeOf([&] { return Watch(argc, argv); });
 }
