@@ -35,7 +35,7 @@ Json ToJson(const std::vector<Series>& group) {
 
 // Every series whose samples count, each once (the help row of the commands stands for results.help).
 std::vector<const Series*> AllSeries(const BenchResults& results) {
-    std::vector<const Series*> all = {&results.minimal, &results.ole32, &results.sta};
+    std::vector<const Series*> all = {&results.minimal, &results.ole32, &results.sta, &results.scaleSta};
     for (const auto* group :
          {&results.commands, &results.idListScale, &results.removeAllScale, &results.large}) {
         for (const Series& series : *group) {

@@ -170,7 +170,7 @@ def failures(data):
     startups = data["startups"]
     scale = data["scale"]
     groups = [[startups["minimal"], startups["ole32"], startups["sta"]], data["commands"],
-              scale["idList"], scale["removeAll"], scale["large"]]
+              [scale["sta"]], scale["idList"], scale["removeAll"], scale["large"]]
     found = []
     for series in (series for group in groups for series in group):
         label = f"{series['label']} ({series['situation']})" if series["situation"] else series["label"]
