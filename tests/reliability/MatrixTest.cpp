@@ -484,13 +484,13 @@ TEST_F(Matrix, TokenThatNeverComesFailsInTimeAndOthersAreAnswered) {
         return row;
     };
     const std::vector<Row> rows = {
-        later(0, add("the token server never answers", L"<never>", kTimedOut), 17000),
-        later(0, add("the token server sends a byte every 5 s", L"<trickle>", kTimedOut), 17000),
-        later(0, add("the token server never completes the TLS handshake", L"<stall>", kTimedOut), 17000),
+        later(0, add("the token server never answers", L"<never>", kTimedOut), 20000),
+        later(0, add("the token server sends a byte every 5 s", L"<trickle>", kTimedOut), 20000),
+        later(0, add("the token server never completes the TLS handshake", L"<stall>", kTimedOut), 20000),
         later(0, add("the token file is a named pipe", L"<pipe>", 0x800700DE), 20000),
         later(0, add("the token file is a sparse file of 1.2 GB", L"<huge>", 0x800700DF), 20000),
-        later(4000, add("the token server never answers, 4 s after the first", L"<never>", kTimedOut), 17000),
-        later(8000, add("the token server never answers, 8 s after the first", L"<never>", kTimedOut), 17000),
+        later(4000, add("the token server never answers, 4 s after the first", L"<never>", kTimedOut), 20000),
+        later(8000, add("the token server never answers, 8 s after the first", L"<never>", kTimedOut), 20000),
         later(0,
               Fault("the token comes after 2 s", {}, L"application add <late>",
                     Exits(0, "Adding application... Success.\nAppName: [Gamma]\nAppGuid: [" + gamma + "]\n")),
