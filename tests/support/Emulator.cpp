@@ -18,6 +18,7 @@ namespace {
 
 // Enough for a cold start of the server under Wine (about a second) many times over.
 constexpr int kActivationAttempts = 100;
+constexpr int kStartAttempts = 3;
 constexpr DWORD kActivationRetryMs = 100;
 
 [[noreturn]] void Fail(const std::string& what, HRESULT hr) {
@@ -111,10 +112,14 @@ void Reset() {
 }
 
 HRESULT RecoverAfterCrash() {
-    if (!Serves()) {
-        if (const DWORD result = RunEmulator(L"/Start"); result != 0) {
-            return static_cast<HRESULT>(result);
-        }
+    // Under load Wine now and then fails to bring up the new instance's process (ERROR_INTERNAL_ERROR, before
+    // any of its code ran): /Start is then tried again.
+    DWORD started = 0;
+    for (int attempt = 0; attempt < kStartAttempts && !Serves(); ++attempt) {
+        started = RunEmulator(L"/Start");
+    }
+    if (started != 0 && !Serves()) {
+        return static_cast<HRESULT>(started);
     }
     const Apartment apartment;
     HRESULT hr = E_FAIL;
