@@ -82,20 +82,22 @@ HRESULT SecureFolder(const std::wstring& path, PSECURITY_DESCRIPTOR descriptor, 
     return S_OK;
 }
 
-} // namespace
-
-HRESULT EmulatorFolderSddl(std::wstring& sddl) {
-    std::vector<unsigned char> user;
-    if (const HRESULT hr = CurrentUser(user); FAILED(hr)) {
-        return hr;
-    }
+HRESULT SddlFor(PSID user, std::wstring& sddl) {
     wchar_t* sid = nullptr;
-    if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &sid)) {
+    if (!ConvertSidToStringSidW(user, &sid)) {
         return LastError();
     }
     const std::unique_ptr<wchar_t, LocalFreeDeleter> owned(sid);
     sddl = std::wstring(kSddlHead) + sid + kSddlTail;
     return S_OK;
+}
+
+} // namespace
+
+HRESULT EmulatorFolderSddl(std::wstring& sddl) {
+    std::vector<unsigned char> user;
+    const HRESULT hr = CurrentUser(user);
+    return SUCCEEDED(hr) ? SddlFor(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, sddl) : hr;
 }
 
 DataDirectory DataDirectory::Locate() {
@@ -115,7 +117,8 @@ HRESULT DataDirectory::Prepare(std::wstring* problem) const {
     std::vector<unsigned char> user;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     HRESULT hr = CurrentUser(user);
-    hr = SUCCEEDED(hr) ? EmulatorFolderSddl(sddl) : hr;
+    const PSID userSid = SUCCEEDED(hr) ? reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid : nullptr;
+    hr = SUCCEEDED(hr) ? SddlFor(userSid, sddl) : hr;
     if (SUCCEEDED(hr) && !ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
                                                                                &descriptor, nullptr)) {
         hr = LastError();
@@ -136,9 +139,7 @@ HRESULT DataDirectory::Prepare(std::wstring* problem) const {
         } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
             hr = kNotAFolder;
             why = kNotAFolderText;
-        } else if (hr = SecureFolder(*folder, descriptor,
-                                     reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid);
-                   FAILED(hr)) {
+        } else if (hr = SecureFolder(*folder, descriptor, userSid); FAILED(hr)) {
             why = hr == kForeignOwner ? kOwnedByAnother : kCannotSecure;
         }
         if (FAILED(hr)) {
