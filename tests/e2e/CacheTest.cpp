@@ -181,8 +181,6 @@ TEST(Cache, MultisourceRequestsAndAnswers) {
                       "Start Time - -1/-1/-1 -1:-1:-1 \nFinish Time - -1/-1/-1 -1:-1:-1 \n" +
                       "Error: unexpected failure 0x80020005.\n",
                   kTypeMismatch, call(0, info + " reply=nullStrings"))),
-        Runs("not initialized", Scenario(apps).Fault("IStreamingCache.Initialize", kAccessDenied),
-             ms({L"getIdList"}), Does(kNotInitialized, kAccessDenied, kInitializeRefused)),
         Runs("finished only", two, ms({L"getIdList", L"true"}),
              Does("Getting multisource file id list...Success.\nMultiSourceFileIdList: \n1 - " +
                       ToUtf8(kAlpha) + "\n",

@@ -9,12 +9,12 @@
 
 #include "Constants.h"
 #include "Emulator.h"
-#include "InProcess.h"
 #include "Journal.h"
 #include "Scenario.h"
 #include "StreamingService.h"
 #include "service/Bstr.h"
 #include "service/ComPtr.h"
+#include "service/ServiceObject.h"
 #include "win32/UniqueVariant.h"
 #include "win32/Utf8.h"
 
@@ -55,13 +55,24 @@ struct Objects {
 // as its 32-bit value ("16, Alpha" for a state and a name; a properties reply's empty elements are left out).
 inline std::string Render(const VARIANT& reply) {
     std::string text;
-    for (const Element& element : ViewOf(reply).elements) {
-        const VARIANT& v = element.value;
-        if (v.vt != VT_EMPTY) {
-            text += (text.empty() ? "" : ", ") +
-                    (v.vt == VT_BSTR ? ToUtf8(element.text) : std::to_string(v.lVal));
+    void* data = nullptr;
+    if (reply.vt != (VT_ARRAY | VT_VARIANT) || FAILED(SafeArrayAccessData(reply.parray, &data))) {
+        return text;
+    }
+    const VARIANT* elements = static_cast<const VARIANT*>(data);
+    for (ULONG i = 0; i < reply.parray->rgsabound[0].cElements; ++i) {
+        const VARIANT& v = elements[i];
+        if (v.vt == VT_EMPTY) {
+            continue;
+        }
+        text += text.empty() ? "" : ", ";
+        if (v.vt != VT_BSTR) {
+            text += std::to_string(v.lVal);
+        } else if (v.bstrVal != nullptr) {
+            text += ToUtf8({v.bstrVal, SysStringLen(v.bstrVal)});
         }
     }
+    SafeArrayUnaccessData(reply.parray);
     return text;
 }
 

@@ -89,14 +89,14 @@ std::wstring EmulatorPath() {
     return BinDirectory() + L"\\PlenumEmulator.exe";
 }
 
-DWORD RunEmulator(const std::wstring& verb) {
-    return Run({verb}, {.program = EmulatorPath(), .captureTrace = false}).exitCode;
+RunResult RunEmulator(const std::wstring& verb) {
+    return Run({verb}, {.program = EmulatorPath(), .timeoutMs = 60000, .captureTrace = false});
 }
 
 HRESULT EnsureResident() {
     const std::wstring expected = L"\"" + EmulatorPath() + L"\"";
     if (CompareStringOrdinal(RegisteredServer().c_str(), -1, expected.c_str(), -1, TRUE) != CSTR_EQUAL) {
-        if (const DWORD result = RunEmulator(L"/RegServer"); result != 0) {
+        if (const DWORD result = RunEmulator(L"/RegServer").exitCode; result != 0) {
             return static_cast<HRESULT>(result);
         }
     }
@@ -116,7 +116,7 @@ HRESULT RecoverAfterCrash() {
     // any of its code ran): /Start is then tried again.
     DWORD started = 0;
     for (int attempt = 0; attempt < kStartAttempts && !Serves(); ++attempt) {
-        started = RunEmulator(L"/Start");
+        started = RunEmulator(L"/Start").exitCode;
     }
     if (started != 0 && !Serves()) {
         return static_cast<HRESULT>(started);
@@ -134,7 +134,7 @@ HRESULT RecoverAfterCrash() {
 }
 
 void StopEmulator() {
-    if (const DWORD result = RunEmulator(L"/Stop"); result != 0) {
+    if (const DWORD result = RunEmulator(L"/Stop").exitCode; result != 0) {
         Fail("PlenumEmulator /Stop failed", static_cast<HRESULT>(result));
     }
 }

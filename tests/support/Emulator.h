@@ -6,6 +6,7 @@
 // std::runtime_error, which fails the test.
 
 #include "Journal.h"
+#include "Runner.h"
 
 #include <windows.h>
 
@@ -42,8 +43,8 @@ std::wstring EmulatorPath();
 // Whether an instance serves in this session (its Ready event is set).
 bool Serves();
 
-// Runs PlenumEmulator.exe with one verb (L"/Stop") and returns its exit code.
-DWORD RunEmulator(const std::wstring& verb);
+// Runs PlenumEmulator.exe with one verb (L"/Stop"), killed after 60 s: twice the longest /Start.
+RunResult RunEmulator(const std::wstring& verb);
 
 // Registers the emulator unless it is registered from here, and starts it with /Start unless it serves:
 // a server that COM started on a test's behalf would belong to that test's session of Wine's desktop.

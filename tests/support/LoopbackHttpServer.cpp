@@ -8,6 +8,9 @@
 
 namespace quillet::testing {
 
+namespace {
+
+// Whether the socket has something to read, or its peer's end, within milliseconds.
 bool WaitReadable(SOCKET socket, DWORD milliseconds) {
     timeval wait = {static_cast<long>(milliseconds / 1000), static_cast<long>(milliseconds % 1000 * 1000)};
     fd_set readable;
@@ -16,16 +19,19 @@ bool WaitReadable(SOCKET socket, DWORD milliseconds) {
     return select(0, &readable, nullptr, nullptr, &wait) == 1;
 }
 
-LoopbackHttpServer::Winsock::Winsock() {
-    WSADATA data;
-    if (WSAStartup(MAKEWORD(2, 2), &data) != 0) {
-        throw std::runtime_error("WSAStartup failed");
-    }
+// A socket to listen on; Winsock stays started until the test process ends.
+SOCKET Listener() {
+    static const bool started = [] {
+        WSADATA data;
+        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }();
+    return started ? socket(AF_INET, SOCK_STREAM, IPPROTO_TCP) : INVALID_SOCKET;
 }
 
+} // namespace
+
 LoopbackHttpServer::LoopbackHttpServer(int status, std::string body, Behaviour behaviour)
-    : m_status(status), m_body(std::move(body)), m_behaviour(behaviour),
-      m_listener(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP)) {
+    : m_status(status), m_body(std::move(body)), m_behaviour(behaviour), m_listener(Listener()) {
     sockaddr_in address = {};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);

@@ -19,9 +19,6 @@ struct SocketTraits {
 };
 using UniqueSocket = UniqueAny<SocketTraits>;
 
-// Whether the socket has something to read, or its peer's end, within milliseconds.
-bool WaitReadable(SOCKET socket, DWORD milliseconds);
-
 // Answers HTTP requests on 127.0.0.1 with one fixed response, one connection at a time, until destroyed,
 // and records the last request line it received. A client that has not sent its request within
 // kRequestDeadlineMs is dropped, so that it cannot hold up the next one.
@@ -47,20 +44,11 @@ public:
     std::wstring Url(const std::wstring& path) const;
 
 private:
-    // Winsock for the server's lifetime; declared first, so that it ends after every socket.
-    struct Winsock {
-        Winsock();
-        ~Winsock() { WSACleanup(); }
-        Winsock(const Winsock&) = delete;
-        Winsock& operator=(const Winsock&) = delete;
-    };
-
     void Serve(SOCKET listener);
     bool ReadRequest(SOCKET connection, std::string& request) const;
     void Respond(UniqueSocket connection);
     bool StopsWithin(DWORD milliseconds); // waits that long unless the server is being destroyed
 
-    Winsock m_winsock;
     const int m_status;
     const std::string m_body;
     const Behaviour m_behaviour;

@@ -72,8 +72,19 @@ TraceCapture& Capture() {
 
 SECURITY_ATTRIBUTES g_inheritable = {sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
 
-// A standard stream of the child: an inherited temporary file, read once the child has ended. A file and
-// not a pipe, so that a process the child leaves behind (a server it started) cannot hold up the run.
+// The writing end of a pipe whose reading end is closed: every write to it fails.
+UniqueFile ClosedPipe() {
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &g_inheritable, 0)) {
+        return UniqueFile();
+    }
+    CloseHandle(readEnd);
+    return UniqueFile(writeEnd);
+}
+
+} // namespace
+
 UniqueFile TemporaryStream() {
     wchar_t folder[MAX_PATH + 1];
     wchar_t path[MAX_PATH + 1];
@@ -96,19 +107,6 @@ std::string ReadStream(HANDLE file) {
     bytes.resize(read);
     return bytes;
 }
-
-// The writing end of a pipe whose reading end is closed: every write to it fails.
-UniqueFile ClosedPipe() {
-    HANDLE readEnd = nullptr;
-    HANDLE writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &g_inheritable, 0)) {
-        return UniqueFile();
-    }
-    CloseHandle(readEnd);
-    return UniqueFile(writeEnd);
-}
-
-} // namespace
 
 RunResult Run(const std::vector<std::wstring>& args, const RunOptions& options) {
     RunResult result;

@@ -6,6 +6,7 @@
 
 #include "Journal.h"
 #include "common/CommandLine.h"
+#include "win32/UniqueHandle.h"
 #include "win32/Wine.h"
 
 #include <windows.h>
@@ -47,6 +48,12 @@ struct RunResult {
 // Runs the program with args quoted so that its argv holds them exactly. A child that cannot be started
 // or has not ended in time fails the test.
 RunResult Run(const std::vector<std::wstring>& args = {}, const RunOptions& options = {});
+
+// A standard stream of a child: an inheritable temporary file, deleted when closed, read once the child has
+// ended. A file and not a pipe, so that a process the child leaves behind (a server it started) cannot hold
+// up the run. ReadStream gives all that it holds.
+UniqueFile TemporaryStream();
+std::string ReadStream(HANDLE file);
 
 using tools::QuoteArgument;
 std::wstring BinDirectory();             // the directory of the running test program

@@ -63,7 +63,7 @@ Scenario& Scenario::Reply(std::string_view method, std::string_view shape, int t
 }
 
 void Scenario::Write() const {
-    emulator::WriteScenario(Json());
+    emulator::WriteScenario(m_state.dump());
 }
 
 } // namespace quillet::testing

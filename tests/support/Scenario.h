@@ -49,7 +49,6 @@ public:
         return *this;
     }
 
-    std::string Json() const { return m_state.dump(); }
     void Write() const; // replaces state.json
 
 private:

@@ -2,7 +2,6 @@
 // reply holder that is handed out again while it holds a reply.
 #include "Constants.h"
 #include "Runner.h"
-#include "StdoutCapture.h"
 #include "cli/Executor.h"
 #include "service/VariantSafeArray.h"
 
@@ -31,9 +30,12 @@ TEST(Executor, EntersTheApartmentOrExitsWith1603PrintingNothing) {
             ASSERT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, row.apartment));
             std::vector<const wchar_t*> words = row.words;
             words.push_back(nullptr);
-            const testing::StdoutCapture capture;
+            const UniqueFile stream = testing::TemporaryStream();
+            const HANDLE console = GetStdHandle(STD_OUTPUT_HANDLE);
+            SetStdHandle(STD_OUTPUT_HANDLE, stream.get());
             result = SExecutor().Execute(static_cast<int>(row.words.size()), words.data());
-            output = capture.Bytes();
+            SetStdHandle(STD_OUTPUT_HANDLE, console);
+            output = testing::ReadStream(stream.get());
             CoUninitialize();
         }).join();
         EXPECT_EQ(result, row.result) << row.apartment;
