@@ -35,7 +35,6 @@ inline constexpr char kCannotStartClient[] =
     "Error: cannot start IStreamingClient to execute application command.\n";
 inline constexpr char kNotAdministrator[] =
     "Error: user is not an administrator, operation cannot be executed.\n";
-inline constexpr char kCacheReadFailed[] = "Error: call to IStreamingCache::GetCacheLocation() failed.\n";
 inline constexpr char kMultisourceAddFailed[] = "Adding multisource file...Failed.\n";
 
 // An HRESULT or exit code as failure messages and the journal show it: "0x80004005".
